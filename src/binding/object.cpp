@@ -1,0 +1,289 @@
+// This file contains the class command of ZOLV and the object commands it
+// makes: construction and wrapping, methods, attributes and ownership.
+#include "binding/object.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "binding/command.h"
+#include "binding/commands.h"
+
+namespace zolv {
+namespace {
+
+// One object command. `serial` is the live serial of the object when the
+// command was bound; a command whose object has been destroyed is dead.
+struct Instance {
+    Tcl_Obj* this_obj;
+    void* address;
+    uint64_t serial;
+    ClassRecord* cls;
+    int destroy;
+    Tcl_Command token;
+};
+
+bool alive(const Instance* rec) {
+    return rec->address && rec->serial != 0 && live_serial(rec->address) == rec->serial;
+}
+
+int dead_object(Tcl_Interp* interp, const Instance* rec) {
+    Tcl_SetObjResult(interp,
+                     Tcl_ObjPrintf("invalid ZOLV object \"%s\"", Tcl_GetString(rec->this_obj)));
+    return TCL_ERROR;
+}
+
+int error(Tcl_Interp* interp, const char* message) {
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(message, -1));
+    return TCL_ERROR;
+}
+
+void destroy_ZOLV(void* address) {
+    if (address) destroy_zolv(address);
+}
+
+const MethodRow kMethods[] = {
+    {"setlist", setlist_cmd},
+    {"clear", clear_cmd},
+    {"push_front", push_front_cmd},
+    {"push_back", push_back_cmd},
+    {"pop_front", pop_front_cmd},
+    {"pop_back", pop_back_cmd},
+    {"size", size_cmd},
+    {"at", at_cmd},
+    {"value", value_cmd},
+    {"stdev", stdev_cmd},
+    {"ema", ema_cmd},
+    {"sma", sma_cmd},
+    {"conv_ema", conv_ema_cmd},
+    {"conv_sma", conv_sma_cmd},
+    {"bollingerband", bollingerband_cmd},
+    {"cci", cci_cmd},
+    {"dmi", dmi_cmd},
+    {"hlband", hlband_cmd},
+    {"macd", macd_cmd},
+    {"mfi", mfi_cmd},
+    {"momentum", momentum_cmd},
+    {"psychological", psychological_cmd},
+    {"rci", rci_cmd},
+    {"roc", roc_cmd},
+    {"rsi", rsi_cmd},
+    {"stc_k", stc_k_cmd},
+    {"stc_d", stc_d_cmd},
+    {"stc_sd", stc_sd_cmd},
+    {"tr", tr_cmd},
+    {"ultimate_osi", ultimate_osi_cmd},
+    {"williams_r", williams_r_cmd},
+    {"vr1", vr1_cmd},
+    {"vr2", vr2_cmd},
+    {"wvr", wvr_cmd},
+    {nullptr, nullptr},
+};
+
+const AttributeRow kAttributes[] = {
+    {"-pos", pos_get_cmd, pos_set_cmd},
+    {nullptr, nullptr, nullptr},
+};
+
+ClassRecord* const kNoBases[] = {nullptr};
+
+ClassRecord zolv_record = {"ZOLV", kZolvType, new_zolv_cmd, destroy_ZOLV,
+                           kMethods, kAttributes, kNoBases};
+
+// Calls `proc` with `words`, word 1 replaced by the this-object, which is held
+// for the call. The words are copied, so Tcl's own array is never written.
+int call_with_this(Instance* rec, Tcl_ObjCmdProc* proc, Tcl_Interp* interp, int objc,
+                   Tcl_Obj* const words[]) {
+    ObjRef self(rec->this_obj);
+    Tcl_Obj* small[8];
+    std::vector<Tcl_Obj*> large;
+    Tcl_Obj** copy = small;
+    if (objc > 8) {
+        large.assign(words, words + objc);
+        copy = large.data();
+    } else {
+        std::memcpy(small, words, sizeof(Tcl_Obj*) * static_cast<size_t>(objc));
+    }
+    copy[1] = self.get();
+    return proc(rec, interp, objc, copy);
+}
+
+// The method of that name, found through the index Tcl caches in the word.
+Tcl_ObjCmdProc* find_method(const ClassRecord* cls, Tcl_Obj* word) {
+    int index = 0;
+    if (Tcl_GetIndexFromObjStruct(nullptr, word, cls->methods, sizeof(MethodRow), "method",
+                                  TCL_EXACT, &index) != TCL_OK) {
+        return nullptr;
+    }
+    return cls->methods[index].proc;
+}
+
+int invalid_method(Tcl_Interp* interp, const ClassRecord* cls) {
+    std::string message = "Invalid method. Must be one of: configure cget -acquire -disown -delete";
+    for (const MethodRow* m = cls->methods; m->name; ++m) {
+        // A name already present from the first ":" on is not repeated.
+        if (message.find(m->name, message.find(':')) != std::string::npos) continue;
+        message += ' ';
+        message += m->name;
+    }
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
+    return TCL_ERROR;
+}
+
+int cget(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc < 3) return error(interp, "wrong # args.");
+    const char* name = Tcl_GetString(objv[2]);
+    for (const AttributeRow* a = rec->cls->attributes; a->name; ++a) {
+        if (std::strcmp(a->name, name) != 0 || !a->getter) continue;
+        if (!alive(rec)) return dead_object(interp, rec);
+        return call_with_this(rec, a->getter, interp, 2, objv);
+    }
+    if (std::strcmp(name, "-this") == 0) {
+        Tcl_SetObjResult(interp, Tcl_DuplicateObj(rec->this_obj));
+        return TCL_OK;
+    }
+    if (std::strcmp(name, "-thisown") == 0) {
+        const bool owned = alive(rec) && is_owned(rec->address);
+        Tcl_SetObjResult(interp, Tcl_NewStringObj(owned ? "1" : "0", 1));
+        return TCL_OK;
+    }
+    return error(interp, "Invalid attribute name.");
+}
+
+int configure(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc < 4) return error(interp, "wrong # args.");
+    int applied = 0;
+    for (int i = 2; i < objc; i += 2) {
+        const char* name = Tcl_GetString(objv[i]);
+        for (const AttributeRow* a = rec->cls->attributes; a->name; ++a) {
+            if (std::strcmp(a->name, name) != 0 || !a->setter) continue;
+            if (i + 1 >= objc) return error(interp, "wrong # args.");
+            if (!alive(rec)) return dead_object(interp, rec);
+            // The setter sees word i - 1 as its name, the this-object, the value.
+            Tcl_Obj* const words[3] = {objv[i - 1], objv[i], objv[i + 1]};
+            const int code = call_with_this(rec, a->setter, interp, 3, words);
+            if (code != TCL_OK) return code;
+            ++applied;
+        }
+    }
+    if (2 + 2 * applied >= objc) return TCL_OK;
+    return error(interp, "Invalid attribute name.");
+}
+
+int object_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    Instance* rec = static_cast<Instance*>(data);
+    if (objc < 2) return error(interp, "wrong # args.");
+    const char* sub = Tcl_GetString(objv[1]);
+    if (sub[0] == '-') {
+        if (std::strcmp(sub, "-acquire") == 0) {
+            rec->destroy = 1;
+            if (alive(rec)) acquire_object(rec->address);
+            return TCL_OK;
+        }
+        if (std::strcmp(sub, "-disown") == 0) {
+            if (rec->destroy == 1 && alive(rec)) disown_object(rec->address);
+            rec->destroy = 0;
+            return TCL_OK;
+        }
+        if (std::strcmp(sub, "-delete") == 0) {
+            Tcl_DeleteCommandFromToken(interp, rec->token);  // frees rec
+            return TCL_OK;
+        }
+    }
+    if (Tcl_ObjCmdProc* method = find_method(rec->cls, objv[1])) {
+        if (!alive(rec)) return dead_object(interp, rec);
+        return call_with_this(rec, method, interp, objc, objv);
+    }
+    if (std::strcmp(sub, "cget") == 0) return cget(rec, interp, objc, objv);
+    if (std::strcmp(sub, "configure") == 0) return configure(rec, interp, objc, objv);
+    return invalid_method(interp, rec->cls);
+}
+
+void object_deleted(ClientData data) {
+    Instance* rec = static_cast<Instance*>(data);
+    // A dead command destroys nothing: its address may belong to a new object.
+    if (rec->destroy == 1 && alive(rec) && disown_object(rec->address)) {
+        rec->cls->destructor(rec->address);
+    }
+    Tcl_DecrRefCount(rec->this_obj);
+    delete rec;
+}
+
+}  // namespace
+
+ClassRecord* zolv_class() { return &zolv_record; }
+
+bool create_object_command(Tcl_Interp* interp, const char* name, Tcl_Obj* this_obj, void* address,
+                           ClassRecord* cls, int destroy) {
+    Instance* rec = new Instance{Tcl_DuplicateObj(this_obj), address,
+                                 address ? live_serial(address) : 0, cls, destroy, nullptr};
+    Tcl_IncrRefCount(rec->this_obj);
+    if (destroy == 1 && alive(rec)) acquire_object(address);
+    rec->token = Tcl_CreateObjCommand(interp, name, object_command, rec, object_deleted);
+    if (!rec->token) {
+        if (destroy == 1 && alive(rec)) disown_object(address);
+        Tcl_DecrRefCount(rec->this_obj);
+        delete rec;
+        return false;
+    }
+    return true;
+}
+
+int class_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    ClassRecord* cls = static_cast<ClassRecord*>(data);
+    if (!cls) return error(interp, "internal runtime error. No class object defined.");
+
+    bool construct = true;
+    int start = 0;
+    Tcl_Obj* name = nullptr;  // null: the pointer text of the object
+    Tcl_Obj* given = nullptr;
+    if (objc > 1) {
+        const char* w1 = Tcl_GetString(objv[1]);
+        if (std::strcmp(w1, "-this") == 0) {
+            if (objc < 3) return error(interp, "wrong # args.");
+            construct = false;
+            given = name = objv[2];
+        } else if (std::strcmp(w1, "-args") == 0) {
+            start = 1;
+        } else if (objc > 2 && std::strcmp(Tcl_GetString(objv[2]), "-this") == 0) {
+            if (objc < 4) return error(interp, "wrong # args.");
+            construct = false;
+            name = objv[1];
+            given = objv[3];
+        } else {
+            start = 1;
+            name = objv[1];
+        }
+    }
+
+    Tcl_Obj* this_obj = nullptr;
+    if (construct) {
+        if (!cls->constructor) return error(interp, "No constructor available.");
+        const int code = cls->constructor(nullptr, interp, objc - start, objv + start);
+        if (code != TCL_OK) return code;
+        this_obj = Tcl_DuplicateObj(Tcl_GetObjResult(interp));
+    } else {
+        this_obj = Tcl_DuplicateObj(given);
+    }
+    ObjRef hold(this_obj);
+
+    void* address = nullptr;
+    if (convert_pointer_text(interp, Tcl_GetString(this_obj), &address, type_slot(cls->type)) !=
+        TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (address && live_serial(address) == 0) {
+        Tcl_SetObjResult(interp,
+                         Tcl_ObjPrintf("invalid ZOLV object \"%s\"", Tcl_GetString(this_obj)));
+        return TCL_ERROR;
+    }
+    // Copied: converting an object-command name may have replaced the result.
+    const std::string command_name = Tcl_GetString(name ? name : this_obj);
+    if (!create_object_command(interp, command_name.c_str(), this_obj, address, cls,
+                               construct ? 1 : 0)) {
+        return error(interp, "Unknown Error!!");
+    }
+    return TCL_OK;
+}
+
+}  // namespace zolv
