@@ -47,4 +47,7 @@ Tcl_ObjCmdProc vr1_cmd;
 Tcl_ObjCmdProc vr2_cmd;
 Tcl_ObjCmdProc wvr_cmd;
 
+// Whole-series results: zolv::series OBJECT OPERATION ARGS...
+Tcl_ObjCmdProc series_cmd;
+
 }  // namespace zolv

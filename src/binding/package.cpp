@@ -130,6 +130,7 @@ int init(Tcl_Interp* interp) {
         Tcl_Export(interp, ns, row->name + qualifier, 0);
     }
     install_constants(interp, kConstants);
+    Tcl_CreateObjCommand(interp, "::zolv::series", series_cmd, nullptr, nullptr);
     return TCL_OK;
 }
 

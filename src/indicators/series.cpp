@@ -1,0 +1,2 @@
+// Whole-series results. PLACEHOLDER until implemented.
+#include "indicators/series.h"

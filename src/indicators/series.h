@@ -1,0 +1,2 @@
+// Whole-series results: every bar's value of an indicator in one call.
+#pragma once
