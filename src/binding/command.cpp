@@ -16,14 +16,9 @@ int fail(Tcl_Interp* interp, int status) {
 }
 
 int convert_self(Tcl_Interp* interp, Tcl_Obj* word, ZOLV** out, bool allow_null) {
-    void* address = nullptr;
-    if (convert_pointer_object(interp, word, &address, type_slot(kZolvType)) != TCL_OK) {
-        return TCL_ERROR;
-    }
-    if (address ? live_serial(address) != 0 : allow_null) {
-        *out = static_cast<ZOLV*>(address);
-        return TCL_OK;
-    }
+    bool live = false;
+    if (convert_zolv_word(interp, word, out, &live) != TCL_OK) return TCL_ERROR;
+    if (live || (!*out && allow_null)) return TCL_OK;
     // Forged, stale or null: nothing is read, written or destroyed.
     Tcl_SetObjResult(interp, Tcl_ObjPrintf("invalid ZOLV object \"%s\"", Tcl_GetString(word)));
     return TCL_ERROR;

@@ -12,19 +12,23 @@
 namespace zolv {
 namespace {
 
-// One object command. `serial` is the live serial of the object when the
-// command was bound; a command whose object has been destroyed is dead.
+// One object command. `cell` is the liveness cell of the object it was bound
+// to (null for a null address): once that object is destroyed the command is dead.
 struct Instance {
     Tcl_Obj* this_obj;
     void* address;
-    uint64_t serial;
+    LiveCell* cell;
     ClassRecord* cls;
     int destroy;
     Tcl_Command token;
 };
 
-bool alive(const Instance* rec) {
-    return rec->address && rec->serial != 0 && live_serial(rec->address) == rec->serial;
+bool alive(const Instance* rec) { return cell_alive(rec->cell); }
+
+void free_instance(Instance* rec) {
+    Tcl_DecrRefCount(rec->this_obj);
+    release_cell(rec->cell);
+    delete rec;
 }
 
 int dead_object(Tcl_Interp* interp, const Instance* rec) {
@@ -205,8 +209,7 @@ void object_deleted(ClientData data) {
     if (rec->destroy == 1 && alive(rec) && disown_object(rec->address)) {
         rec->cls->destructor(rec->address);
     }
-    Tcl_DecrRefCount(rec->this_obj);
-    delete rec;
+    free_instance(rec);
 }
 
 }  // namespace
@@ -216,14 +219,13 @@ ClassRecord* zolv_class() { return &zolv_record; }
 bool create_object_command(Tcl_Interp* interp, const char* name, Tcl_Obj* this_obj, void* address,
                            ClassRecord* cls, int destroy) {
     Instance* rec = new Instance{Tcl_DuplicateObj(this_obj), address,
-                                 address ? live_serial(address) : 0, cls, destroy, nullptr};
+                                 address ? acquire_cell(address) : nullptr, cls, destroy, nullptr};
     Tcl_IncrRefCount(rec->this_obj);
     if (destroy == 1 && alive(rec)) acquire_object(address);
     rec->token = Tcl_CreateObjCommand(interp, name, object_command, rec, object_deleted);
     if (!rec->token) {
         if (destroy == 1 && alive(rec)) disown_object(address);
-        Tcl_DecrRefCount(rec->this_obj);
-        delete rec;
+        free_instance(rec);
         return false;
     }
     return true;

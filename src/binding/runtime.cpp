@@ -3,11 +3,12 @@
 // constant index and the argument parser.
 #include "binding/runtime.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <atomic>
 #include <cstring>
 #include <mutex>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <variant>
@@ -16,6 +17,13 @@
 #include "series/zolv.h"
 
 namespace zolv {
+
+struct LiveCell {
+    std::atomic<const void*> object;  // null once the object is destroyed
+    std::atomic<long> refs;
+    uint64_t serial;
+};
+
 namespace {
 
 // ---- Types ---------------------------------------------------------------
@@ -52,7 +60,7 @@ std::once_flag types_once;
 
 std::mutex object_mutex;  // guards both tables below
 std::unordered_set<const void*>* owned = nullptr;
-std::unordered_map<const void*, uint64_t> live;
+std::unordered_map<const void*, LiveCell*> live;
 uint64_t next_serial = 1;
 
 // ---- Constants ------------------------------------------------------------
@@ -289,24 +297,28 @@ int is_owned(const void* address) {
 }
 
 ZOLV* create_zolv() {
-    ZOLV* z = new ZOLV();
+    std::unique_ptr<ZOLV> z(new ZOLV());
+    std::unique_ptr<LiveCell> cell(new LiveCell{{z.get()}, {1}, 0});
     std::lock_guard<std::mutex> lock(object_mutex);
-    try {
-        live[z] = next_serial++;
-    } catch (...) {
-        delete z;
-        throw;
-    }
-    return z;
+    cell->serial = next_serial++;
+    live.emplace(z.get(), cell.get());
+    cell.release();
+    return z.release();
 }
 
 bool destroy_zolv(const void* address) {
     if (!address) return false;
+    LiveCell* cell = nullptr;
     {
         std::lock_guard<std::mutex> lock(object_mutex);
-        if (live.erase(address) == 0) return false;
+        auto it = live.find(address);
+        if (it == live.end()) return false;
+        cell = it->second;
+        live.erase(it);
         if (owned) owned->erase(address);
+        cell->object.store(nullptr, std::memory_order_release);
     }
+    release_cell(cell);
     delete static_cast<const ZOLV*>(address);
     return true;
 }
@@ -314,7 +326,81 @@ bool destroy_zolv(const void* address) {
 uint64_t live_serial(const void* address) {
     std::lock_guard<std::mutex> lock(object_mutex);
     auto it = live.find(address);
-    return it == live.end() ? 0 : it->second;
+    return it == live.end() ? 0 : it->second->serial;
+}
+
+LiveCell* acquire_cell(const void* address) {
+    std::lock_guard<std::mutex> lock(object_mutex);
+    auto it = live.find(address);
+    if (it == live.end()) return nullptr;
+    it->second->refs.fetch_add(1, std::memory_order_relaxed);
+    return it->second;
+}
+
+void release_cell(LiveCell* cell) {
+    if (cell && cell->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete cell;
+}
+
+bool cell_alive(const LiveCell* cell) {
+    return cell && cell->object.load(std::memory_order_acquire) != nullptr;
+}
+
+namespace {
+
+// The remembered conversion of a pointer word: the object's address and its
+// cell (one reference held). The word's text stays as it was.
+void free_pointer_rep(Tcl_Obj* obj) {
+    release_cell(static_cast<LiveCell*>(obj->internalRep.twoPtrValue.ptr2));
+}
+
+void dup_pointer_rep(Tcl_Obj* src, Tcl_Obj* dup);
+
+const Tcl_ObjType pointer_type = {"zolvPointer", free_pointer_rep, dup_pointer_rep, nullptr,
+                                  nullptr};
+
+void dup_pointer_rep(Tcl_Obj* src, Tcl_Obj* dup) {
+    LiveCell* cell = static_cast<LiveCell*>(src->internalRep.twoPtrValue.ptr2);
+    cell->refs.fetch_add(1, std::memory_order_relaxed);
+    dup->internalRep.twoPtrValue.ptr1 = src->internalRep.twoPtrValue.ptr1;
+    dup->internalRep.twoPtrValue.ptr2 = cell;
+    dup->typePtr = &pointer_type;
+}
+
+void remember_pointer(Tcl_Obj* word, void* address, LiveCell* cell) {
+    if (word->typePtr && word->typePtr->freeIntRepProc) word->typePtr->freeIntRepProc(word);
+    word->internalRep.twoPtrValue.ptr1 = address;
+    word->internalRep.twoPtrValue.ptr2 = cell;
+    word->typePtr = &pointer_type;
+}
+
+}  // namespace
+
+int convert_zolv_word(Tcl_Interp* interp, Tcl_Obj* word, ZOLV** out, bool* live_object) {
+    if (word->typePtr == &pointer_type) {
+        const LiveCell* cell = static_cast<const LiveCell*>(word->internalRep.twoPtrValue.ptr2);
+        if (cell_alive(cell)) {
+            *out = static_cast<ZOLV*>(word->internalRep.twoPtrValue.ptr1);
+            *live_object = true;
+            return TCL_OK;
+        }
+    }
+    const bool pointer_text = Tcl_GetString(word)[0] == '_';
+    void* address = nullptr;
+    if (convert_pointer_object(interp, word, &address, type_slot(kZolvType)) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    *out = static_cast<ZOLV*>(address);
+    *live_object = false;
+    if (!address) return TCL_OK;
+    LiveCell* cell = acquire_cell(address);
+    if (!cell) return TCL_OK;
+    *live_object = true;
+    if (pointer_text) {
+        remember_pointer(word, address, cell);  // the word keeps the reference
+    } else {
+        release_cell(cell);  // an object-command name may be rebound: not remembered
+    }
+    return TCL_OK;
 }
 
 // ---- Constants ------------------------------------------------------------
@@ -435,8 +521,8 @@ int parse_args_slots(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const 
             optional = true;
             continue;
         }
-        const bool upper = std::isupper(static_cast<unsigned char>(code)) != 0;
-        const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(code)));
+        const bool upper = code >= 'A' && code <= 'Z';
+        const char lower = upper ? static_cast<char>(code - 'A' + 'a') : code;
         const bool has_length = lower == 's' && f[1] == '#';
         if (has_length) ++f;
         if (k >= objc - 1) {

@@ -71,15 +71,28 @@ void acquire_object(const void* address);
 int disown_object(const void* address);
 int is_owned(const void* address);
 
-// The live-object registry. Each ZOLV made by the package gets a serial number
-// that is never reused, so a command bound to a destroyed object can tell even
-// when a new object takes the same address.
+// The live-object registry. Each ZOLV made by the package gets a liveness cell
+// of its own, with a serial number that is never reused: whoever holds the cell
+// (an object command, a cached pointer word) can tell that its object is gone
+// even when a new object takes the same address.
+struct LiveCell;
 ZOLV* create_zolv();
 // Destroys a live object: it leaves the registry and the ownership set.
 // Returns false (and does nothing) if the address names no live object.
 bool destroy_zolv(const void* address);
 // The serial of the live object at `address`, or 0.
 uint64_t live_serial(const void* address);
+// The cell of the live object at `address` with a reference for the caller, or null.
+LiveCell* acquire_cell(const void* address);
+void release_cell(LiveCell* cell);
+// True while the cell's object has not been destroyed.
+bool cell_alive(const LiveCell* cell);
+
+// Converts the object word of a ZOLV command: pointer text, "NULL" or an
+// object-command name. A word that is pointer text of a live object remembers
+// it, so the next conversion of the same word is a single check. The address
+// is null for "NULL"; `live` tells whether a non-null address names a live object.
+int convert_zolv_word(Tcl_Interp* interp, Tcl_Obj* word, ZOLV** out, bool* live);
 
 // The constant index. Values are kept as plain data; a lookup answers a Tcl
 // object owned by the calling thread's cache (do not release it).
