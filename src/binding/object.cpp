@@ -23,7 +23,9 @@ struct Instance {
     Tcl_Command token;
 };
 
-bool alive(const Instance* rec) { return cell_alive(rec->cell); }
+bool alive(const Instance* rec) {
+    return cell_alive(rec->cell);
+}
 
 void free_instance(Instance* rec) {
     Tcl_DecrRefCount(rec->this_obj);
@@ -91,7 +93,7 @@ const AttributeRow kAttributes[] = {
 
 ClassRecord* const kNoBases[] = {nullptr};
 
-ClassRecord zolv_record = {"ZOLV", kZolvType, new_zolv_cmd, destroy_ZOLV,
+ClassRecord zolv_record = {"ZOLV",   kZolvType,   new_zolv_cmd, destroy_ZOLV,
                            kMethods, kAttributes, kNoBases};
 
 // Calls `proc` with `words`, word 1 replaced by the this-object, which is held
@@ -130,7 +132,8 @@ int invalid_method(Tcl_Interp* interp, const ClassRecord* cls) {
         message += ' ';
         message += m->name;
     }
-    Tcl_SetObjResult(interp, Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
+    Tcl_SetObjResult(interp,
+                     Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
     return TCL_ERROR;
 }
 
@@ -214,12 +217,18 @@ void object_deleted(ClientData data) {
 
 }  // namespace
 
-ClassRecord* zolv_class() { return &zolv_record; }
+ClassRecord* zolv_class() {
+    return &zolv_record;
+}
 
 bool create_object_command(Tcl_Interp* interp, const char* name, Tcl_Obj* this_obj, void* address,
                            ClassRecord* cls, int destroy) {
-    Instance* rec = new Instance{Tcl_DuplicateObj(this_obj), address,
-                                 address ? acquire_cell(address) : nullptr, cls, destroy, nullptr};
+    Instance* rec = new Instance{Tcl_DuplicateObj(this_obj),
+                                 address,
+                                 address ? acquire_cell(address) : nullptr,
+                                 cls,
+                                 destroy,
+                                 nullptr};
     Tcl_IncrRefCount(rec->this_obj);
     if (destroy == 1 && alive(rec)) acquire_object(address);
     rec->token = Tcl_CreateObjCommand(interp, name, object_command, rec, object_deleted);

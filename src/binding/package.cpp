@@ -17,8 +17,14 @@ struct CommandRow {
     ClientData client_data;
 };
 
-enum ConstantKind { kEnd = 0, kIntConstant = 1, kDoubleConstant, kStringConstant,
-                    kPointerConstant, kPackedConstant };
+enum ConstantKind {
+    kEnd = 0,
+    kIntConstant = 1,
+    kDoubleConstant,
+    kStringConstant,
+    kPointerConstant,
+    kPackedConstant
+};
 
 struct ConstantRow {
     int kind;
@@ -140,7 +146,10 @@ int init(Tcl_Interp* interp) {
 // The only symbols the library exports: Tcl's `load` finds them by name.
 #define ZOLV_EXPORT extern "C" __attribute__((visibility("default")))
 
-ZOLV_EXPORT int Zolv_Init(Tcl_Interp* interp) { return zolv::init(interp); }
+ZOLV_EXPORT int Zolv_Init(Tcl_Interp* interp) {
+    return zolv::init(interp);
+}
 
-ZOLV_EXPORT int Zolv_SafeInit(Tcl_Interp* interp) { return zolv::init(interp); }
-
+ZOLV_EXPORT int Zolv_SafeInit(Tcl_Interp* interp) {
+    return zolv::init(interp);
+}

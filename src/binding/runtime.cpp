@@ -3,12 +3,12 @@
 // constant index and the argument parser.
 #include "binding/runtime.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <atomic>
 #include <cstring>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 #include <variant>
@@ -83,7 +83,9 @@ struct ConstantCache {
 };
 thread_local ConstantCache constant_cache;
 
-void constant_cache_exit(ClientData) { constant_cache.drop(); }
+void constant_cache_exit(ClientData) {
+    constant_cache.drop();
+}
 
 Tcl_Obj* make_constant_object(const ConstantValue& value) {
     if (const long* i = std::get_if<long>(&value)) return Tcl_NewLongObj(*i);
@@ -405,8 +407,12 @@ int convert_zolv_word(Tcl_Interp* interp, Tcl_Obj* word, ZOLV** out, bool* live_
 
 // ---- Constants ------------------------------------------------------------
 
-void record_constant_int(const char* name, long value) { record_constant(name, value); }
-void record_constant_double(const char* name, double value) { record_constant(name, value); }
+void record_constant_int(const char* name, long value) {
+    record_constant(name, value);
+}
+void record_constant_double(const char* name, double value) {
+    record_constant(name, value);
+}
 void record_constant_string(const char* name, const char* value) {
     record_constant(name, std::string(value));
 }
@@ -540,7 +546,8 @@ int parse_args_slots(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const 
                     if (constant && lower != 'o') word = constant;
                 }
                 if (lower == 'p' && !extra) {
-                    Tcl_SetObjResult(interp, Tcl_NewStringObj("Type error. Expected a pointer", -1));
+                    Tcl_SetObjResult(interp,
+                                     Tcl_NewStringObj("Type error. Expected a pointer", -1));
                     goto fail;
                 }
                 if (convert_word(interp, lower, word, dest, extra, has_length) != TCL_OK) goto fail;

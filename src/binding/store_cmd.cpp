@@ -76,8 +76,7 @@ int delete_zolv_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const obj
 
 int pos_set_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int pos = 0;
-    if (parse_args(interp, objc, objv, "oi:zolv::ZOLV_pos_setself pos ", nullptr, &pos) !=
-        TCL_OK) {
+    if (parse_args(interp, objc, objv, "oi:zolv::ZOLV_pos_setself pos ", nullptr, &pos) != TCL_OK) {
         return TCL_ERROR;
     }
     ZOLV* self = nullptr;
@@ -110,8 +109,7 @@ int push_front_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv
 }
 
 int push_back_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return list_command(interp, objc, objv, "oo:zolv::ZOLV_push_backself list ",
-                        &ZOLV::push_back);
+    return list_command(interp, objc, objv, "oo:zolv::ZOLV_push_backself list ", &ZOLV::push_back);
 }
 
 int pop_front_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
@@ -152,8 +150,7 @@ int at_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 
 int value_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     char type = 0;
-    if (parse_args(interp, objc, objv, "oc:zolv::ZOLV_valueself type ", nullptr, &type) !=
-        TCL_OK) {
+    if (parse_args(interp, objc, objv, "oc:zolv::ZOLV_valueself type ", nullptr, &type) != TCL_OK) {
         return TCL_ERROR;
     }
     ZOLV* self = nullptr;

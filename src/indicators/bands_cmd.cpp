@@ -5,7 +5,8 @@
 namespace zolv {
 
 int bollingerband_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_bollingerbandself type t ", &ZOLV::bollingerband);
+    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_bollingerbandself type t ",
+                         &ZOLV::bollingerband);
 }
 
 int hlband_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {

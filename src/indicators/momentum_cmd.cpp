@@ -5,11 +5,13 @@
 namespace zolv {
 
 int momentum_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_momentumself type n ", &ZOLV::momentum);
+    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_momentumself type n ",
+                         &ZOLV::momentum);
 }
 
 int psychological_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_psychologicalself type t ", &ZOLV::psychological);
+    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_psychologicalself type t ",
+                         &ZOLV::psychological);
 }
 
 int rci_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {

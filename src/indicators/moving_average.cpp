@@ -128,11 +128,9 @@ int ZOLV::stdev(char type, int t, double* out) const {
 }
 
 int ZOLV::conv_sma(char type, int s, int l, double* out) const {
-    return calc.conv(s, l, 0, select_column(type), cursor_index(), out) ? ZOLV_CALC_ERROR
-                                                                         : ZOLV_OK;
+    return calc.conv(s, l, 0, select_column(type), cursor_index(), out) ? ZOLV_CALC_ERROR : ZOLV_OK;
 }
 
 int ZOLV::conv_ema(char type, int s, int l, double* out) const {
-    return calc.conv(s, l, 1, select_column(type), cursor_index(), out) ? ZOLV_CALC_ERROR
-                                                                         : ZOLV_OK;
+    return calc.conv(s, l, 1, select_column(type), cursor_index(), out) ? ZOLV_CALC_ERROR : ZOLV_OK;
 }

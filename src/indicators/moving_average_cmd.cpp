@@ -17,11 +17,13 @@ int sma_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 }
 
 int conv_ema_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "ocii:zolv::ZOLV_conv_emaself type s l ", &ZOLV::conv_ema);
+    return run_operation(interp, objc, objv, "ocii:zolv::ZOLV_conv_emaself type s l ",
+                         &ZOLV::conv_ema);
 }
 
 int conv_sma_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "ocii:zolv::ZOLV_conv_smaself type s l ", &ZOLV::conv_sma);
+    return run_operation(interp, objc, objv, "ocii:zolv::ZOLV_conv_smaself type s l ",
+                         &ZOLV::conv_sma);
 }
 
 }  // namespace zolv

@@ -1,2 +1,84 @@
-// Whole-series results: every bar's value of an indicator in one call.
+// Whole-series results: every bar's value of an indicator operation in one call, each equal to
+// the bit to what the operation answers with the cursor on that bar. Nothing here knows Tcl.
 #pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "series/zolv.h"
+
+namespace zolv {
+
+// The indicator operations, in the alphabetical order of their names.
+enum class SeriesOp {
+    kBollingerband,
+    kCci,
+    kConvEma,
+    kConvSma,
+    kDmi,
+    kEma,
+    kHlband,
+    kMacd,
+    kMfi,
+    kMomentum,
+    kPsychological,
+    kRci,
+    kRoc,
+    kRsi,
+    kSma,
+    kStcD,
+    kStcK,
+    kStcSd,
+    kStdev,
+    kTr,
+    kUltimateOsi,
+    kVr1,
+    kVr2,
+    kWilliamsR,
+    kWvr,
+};
+constexpr int kSeriesOpCount = 25;
+
+// The operation names ("bollingerband", "cci", ...) in the order of SeriesOp, followed by a
+// null pointer: the table shape of Tcl's index lookup.
+extern const char* const kSeriesOpNames[kSeriesOpCount + 1];
+
+// Finds an operation by its exact name; false if there is none.
+bool find_series_op(const std::string& name, SeriesOp* op);
+
+// What one bar's value is: a double, an integer (tr), or a list of doubles (bollingerband 6,
+// macd 2, dmi 4) or of integers (hlband 3), in the order of the operation's own result.
+enum class SeriesShape { kReal, kInteger, kRealList, kIntegerList };
+
+// Every bar's value, oldest bar first: bar k is the bar at the cursor index k, where the
+// cursor is `pos` = bars - 1 - k and bars is the length of the close column.
+struct SeriesResult {
+    SeriesShape shape = SeriesShape::kReal;
+    int width = 1;               // values per bar
+    std::vector<uint8_t> valid;  // one per bar: 1 where the operation succeeds there
+    // width values per bar, bar k at [k * width, (k + 1) * width); `reals` for the real
+    // shapes, `integers` for the integer ones. Entries of bars that are not valid are 0.
+    std::vector<double> reals;
+    std::vector<int64_t> integers;
+};
+
+// Computes `op` at every bar of `z` into `out`. `type` is the column letter of the operations
+// that take one (sma, ema, stdev, conv_sma, conv_ema, bollingerband, momentum, psychological,
+// rci) and is ignored by the others; `params` are the operation's integers in the order of its
+// flat command (none for tr, three for macd and stc_sd, two for conv_sma, conv_ema, dmi and
+// stc_d, one otherwise). The cursor `pos` is neither read nor changed.
+// Returns ZOLV_OK, or ZOLV_UNKNOWN_ERROR (leaving `out` untouched) when the number of params
+// does not fit the operation. May throw std::bad_alloc; `z` is unchanged then.
+//
+// Cost: linear in the number of bars for ema, sma, conv_ema, conv_sma, hlband, momentum,
+// psychological, roc, rsi, stc_k, williams_r, stc_d, tr, ultimate_osi, vr1, vr2 and wvr (the
+// last two of the stochastics and the oscillator fall back to the per-bar calculation when
+// their window sums could leave the exact range of a double, far beyond real prices).
+// macd and dmi are linear except for their final averages (sig and m values per bar),
+// stc_sd except for its y-value mean. bollingerband, cci, mfi, rci and stdev run the per-bar
+// calculation at every bar: their double sums depend on the order of each window.
+int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params,
+           SeriesResult* out);
+
+}  // namespace zolv

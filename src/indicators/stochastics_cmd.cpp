@@ -17,7 +17,8 @@ int stc_sd_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) 
 }
 
 int ultimate_osi_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oi:zolv::ZOLV_ultimate_osiself t ", &ZOLV::ultimate_osi);
+    return run_operation(interp, objc, objv, "oi:zolv::ZOLV_ultimate_osiself t ",
+                         &ZOLV::ultimate_osi);
 }
 
 int williams_r_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {

@@ -33,11 +33,10 @@ public:
     bool bollingerband(int t, const Column& c, int i, double* upper1, double* lower1,
                        double* upper2, double* lower2, double* upper3, double* lower3) const;
     // Highest high, lowest low and their truncated midpoint over the t bars before i.
-    bool hlband(int t, const Column& h, const Column& l, int i, int32_t* highest,
-                int32_t* lowest, int32_t* middle) const;
+    bool hlband(int t, const Column& h, const Column& l, int i, int32_t* highest, int32_t* lowest,
+                int32_t* middle) const;
     // ema(t1) - ema(t2) at i, and its plain average over the sig bars ending at i.
-    bool macd(int t1, int t2, int sig, const Column& c, int i, double* macd,
-              double* signal) const;
+    bool macd(int t1, int t2, int sig, const Column& c, int i, double* macd, double* signal) const;
 
     // c[i] - c[i - n], exact.
     bool momentum(int n, const Column& c, int i, int64_t* out) const;
@@ -56,12 +55,11 @@ public:
     // True range of bar b (needs bar b - 1).
     bool tr(const Column& h, const Column& l, const Column& c, int b, int64_t* out) const;
     // +DI, -DI and DX of the n-bar window ending at b; ADX the mean of m DX values.
-    bool dmi(int n, int m, const Column& h, const Column& l, const Column& c, int b,
-             double* pdi, double* mdi, double* dx, double* adx) const;
+    bool dmi(int n, int m, const Column& h, const Column& l, const Column& c, int b, double* pdi,
+             double* mdi, double* dx, double* adx) const;
 
     // Fast stochastic %K over t bars.
-    bool stc_k(int t, const Column& h, const Column& l, const Column& c, int b,
-               double* out) const;
+    bool stc_k(int t, const Column& h, const Column& l, const Column& c, int b, double* out) const;
     // %D: summed %K numerators over summed ranges of m consecutive windows.
     bool stc_d(int t, int m, const Column& h, const Column& l, const Column& c, int b,
                double* out) const;
@@ -151,5 +149,9 @@ public:
 // Shared by the calculations: the number of elements of a column as an int64,
 // and a 32-bit value widened to unsigned-compare semantics (a negative value
 // compares as a huge one).
-inline int64_t column_size(const Column& c) { return static_cast<int64_t>(c.size()); }
-inline int64_t as_unsigned(int v) { return static_cast<int64_t>(static_cast<uint32_t>(v)); }
+inline int64_t column_size(const Column& c) {
+    return static_cast<int64_t>(c.size());
+}
+inline int64_t as_unsigned(int v) {
+    return static_cast<int64_t>(static_cast<uint32_t>(v));
+}

@@ -46,8 +46,8 @@ TEST_P(WindowCheck, SameVerdictForAllThree) {
 
 INSTANTIATE_TEST_SUITE_P(
     Boundaries, WindowCheck,
-    ::testing::Values(WindowCase{5, 4, false},         // whole column at the newest bar
-                      WindowCase{5, 3, true},          // one bar short
+    ::testing::Values(WindowCase{5, 4, false},  // whole column at the newest bar
+                      WindowCase{5, 3, true},   // one bar short
                       WindowCase{2, 1, false}, WindowCase{2, 0, true}, WindowCase{6, 4, true},
                       WindowCase{0, 4, true}, WindowCase{-1, 4, true}, WindowCase{1, 5, true},
                       WindowCase{1, -1, true}, WindowCase{INT_MIN, 4, true},

@@ -59,7 +59,8 @@ TEST(Store, SetlistAppendsBarsAndMovesCursorToNewest) {
 TEST(Store, BadCountsChangeNothing) {
     ZOLV z;
     const auto values = iota_values(10);
-    for (int count : {0, 7, -5, 4}) EXPECT_EQ(ZOLV_LISTLENGTH_ERROR, z.setlist(values.data(), count));
+    for (int count : {0, 7, -5, 4})
+        EXPECT_EQ(ZOLV_LISTLENGTH_ERROR, z.setlist(values.data(), count));
     for (int count : {4, 6, 0}) {
         EXPECT_EQ(ZOLV_LISTLENGTH_ERROR, z.push_back(values.data(), count));
         EXPECT_EQ(ZOLV_LISTLENGTH_ERROR, z.push_front(values.data(), count));
