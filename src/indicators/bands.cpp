@@ -1,0 +1,166 @@
+// Bollinger band, high/low band and MACD: the calculations and the operations of ZOLV.
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "series/zolv.h"
+
+namespace {
+
+// An exponential average of one column walked forward bar by bar from its seed, the mean of
+// the n oldest bars at bar n - 1. Each value equals ZOLV_CALC::ema at that bar to the bit.
+class EmaWalk {
+public:
+    EmaWalk(int n, const Column& c)
+        : n_(n), c_(c), factor_(2.0 / static_cast<double>(int64_t{n} + 1)) {}
+
+    // Moves to bar k; called for k = 0, 1, 2, ... in turn. Meaningful from bar n - 1 on.
+    void step(int64_t k) {
+        if (n_ == 1) {
+            value_ = static_cast<double>(c_[k]);
+        } else if (k == n_ - 1) {
+            int64_t sum = 0;
+            for (int64_t j = k; j >= 0; --j) sum += c_[j];
+            value_ = static_cast<double>(sum) / n_;
+        } else if (k >= n_) {
+            value_ = value_ + factor_ * (static_cast<double>(c_[k]) - value_);
+        }
+    }
+    double value() const { return value_; }
+
+private:
+    int n_;
+    const Column& c_;
+    double factor_;
+    double value_ = 0.0;
+};
+
+}  // namespace
+
+bool ZOLV_CALC::bollingerband(int t, const Column& c, int i, double* upper1, double* lower1,
+                              double* upper2, double* lower2, double* upper3,
+                              double* lower3) const {
+    const int64_t size = column_size(c);
+    if (as_unsigned(t) > size) return true;
+    if (t <= 0) return true;
+    if (size == 0) return true;
+    if (as_unsigned(i) >= size) return true;
+    if (i < 0) return true;
+    if (int64_t{i} - t + 1 < 0) return true;
+
+    double sum = 0.0;
+    for (int64_t k = i; k > int64_t{i} - t; --k) sum += static_cast<double>(c[k]);
+    const double mean = sum / t;
+    double sd = 0.0;
+    if (stdev(t, c, i, &sd)) return true;
+
+    if (upper1) *upper1 = sd + mean;
+    if (lower1) *lower1 = mean - sd;
+    if (upper2) *upper2 = (sd + sd) + mean;
+    if (lower2) *lower2 = mean - (sd + sd);
+    if (upper3) *upper3 = sd * 3.0 + mean;
+    if (lower3) *lower3 = mean - sd * 3.0;
+    return false;
+}
+
+bool ZOLV_CALC::hlband(int t, const Column& h, const Column& l, int i, int32_t* highest,
+                       int32_t* lowest, int32_t* middle) const {
+    const int64_t size = column_size(h);
+    if (int64_t{t} + 1 > size) return true;
+    if (t <= 0) return true;
+    if (size == 0) return true;
+    if (as_unsigned(i) >= size) return true;
+    if (i < 0) return true;
+    if (int64_t{i} - t < 0) return true;
+    if (column_size(l) != size) return true;
+
+    // The t bars before the bar at i; that bar itself does not move the band.
+    int32_t high_value = h[i - 1];
+    int32_t low_value = l[i - 1];
+    for (int64_t k = int64_t{i} - 1; k >= int64_t{i} - t; --k) {
+        if (h[k] > high_value) high_value = h[k];
+        if (l[k] < low_value) low_value = l[k];
+    }
+    // The midpoint truncates toward zero and always fits in 32 bits.
+    const auto mid = static_cast<int32_t>((int64_t{high_value} + low_value) / 2);
+
+    if (highest) *highest = high_value;
+    if (lowest) *lowest = low_value;
+    if (middle) *middle = mid;
+    return false;
+}
+
+bool ZOLV_CALC::macd(int t1, int t2, int sig, const Column& c, int i, double* macd,
+                     double* signal) const {
+    if (t1 <= 0 || t2 <= 0 || sig <= 0) return true;
+    const int64_t size = column_size(c);
+    if (size == 0) return true;
+    if (as_unsigned(i) >= size || i < 0) return true;
+    const int longer = std::max(t1, t2);
+    // The oldest bar of the signal window needs longer - 1 bars before it.
+    if (int64_t{i} - longer - sig + 2 < 0) return true;
+
+    // One forward pass advances both averages from their seeds; the MACD line is kept for the
+    // sig bars ending at i.
+    const int64_t first = int64_t{i} - sig + 1;
+    std::vector<double> line(static_cast<size_t>(sig));
+    EmaWalk fast(t1, c);
+    EmaWalk slow(t2, c);
+    for (int64_t k = 0; k <= i; ++k) {
+        fast.step(k);
+        slow.step(k);
+        if (k >= first) line[static_cast<size_t>(k - first)] = fast.value() - slow.value();
+    }
+
+    // The signal sums the line newest bar first.
+    double sum = 0.0;
+    for (int64_t k = i; k >= first; --k) sum = line[static_cast<size_t>(k - first)] + sum;
+    const double average = sum / sig;
+
+    if (macd) *macd = line[static_cast<size_t>(sig - 1)];
+    if (signal) *signal = average;
+    return false;
+}
+
+int ZOLV::bollingerband(char type, int t, std::vector<double>& out) const {
+    double upper1 = 0.0;
+    double lower1 = 0.0;
+    double upper2 = 0.0;
+    double lower2 = 0.0;
+    double upper3 = 0.0;
+    double lower3 = 0.0;
+    if (calc.bollingerband(t, select_column(type), cursor_index(), &upper1, &lower1, &upper2,
+                           &lower2, &upper3, &lower3)) {
+        return ZOLV_CALC_ERROR;
+    }
+    out.clear();
+    out.shrink_to_fit();
+    for (double value : {upper1, lower1, upper2, lower2, upper3, lower3}) out.push_back(value);
+    return ZOLV_OK;
+}
+
+int ZOLV::hlband(int t, std::vector<int32_t>& out) const {
+    int32_t highest = 0;
+    int32_t lowest = 0;
+    int32_t middle = 0;
+    if (calc.hlband(t, high, low, cursor_index(), &highest, &lowest, &middle)) {
+        return ZOLV_CALC_ERROR;
+    }
+    out.clear();
+    out.shrink_to_fit();
+    out.push_back(highest);
+    out.push_back(lowest);
+    out.push_back(middle);
+    return ZOLV_OK;
+}
+
+int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
+    double line = 0.0;
+    double signal = 0.0;
+    if (calc.macd(t1, t2, sig, close, cursor_index(), &line, &signal)) return ZOLV_CALC_ERROR;
+    out.clear();
+    out.shrink_to_fit();
+    out.push_back(line);
+    out.push_back(signal);
+    return ZOLV_OK;
+}
