@@ -3,39 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "indicators/ema_chain.h"
 #include "series/zolv.h"
-
-namespace {
-
-// An exponential average of one column walked forward bar by bar from its seed, the mean of
-// the n oldest bars at bar n - 1. Each value equals ZOLV_CALC::ema at that bar to the bit.
-class EmaWalk {
-public:
-    EmaWalk(int n, const Column& c)
-        : n_(n), c_(c), factor_(2.0 / static_cast<double>(int64_t{n} + 1)) {}
-
-    // Moves to bar k; called for k = 0, 1, 2, ... in turn. Meaningful from bar n - 1 on.
-    void step(int64_t k) {
-        if (n_ == 1) {
-            value_ = static_cast<double>(c_[k]);
-        } else if (k == n_ - 1) {
-            int64_t sum = 0;
-            for (int64_t j = k; j >= 0; --j) sum += c_[j];
-            value_ = static_cast<double>(sum) / n_;
-        } else if (k >= n_) {
-            value_ = value_ + factor_ * (static_cast<double>(c_[k]) - value_);
-        }
-    }
-    double value() const { return value_; }
-
-private:
-    int n_;
-    const Column& c_;
-    double factor_;
-    double value_ = 0.0;
-};
-
-}  // namespace
 
 bool ZOLV_CALC::bollingerband(int t, const Column& c, int i, double* upper1, double* lower1,
                               double* upper2, double* lower2, double* upper3,
@@ -102,15 +71,11 @@ bool ZOLV_CALC::macd(int t1, int t2, int sig, const Column& c, int i, double* ma
 
     // One forward pass advances both averages from their seeds; the MACD line is kept for the
     // sig bars ending at i.
-    const int64_t first = int64_t{i} - sig + 1;
+    const int first = i - sig + 1;
     std::vector<double> line(static_cast<size_t>(sig));
-    EmaWalk fast(t1, c);
-    EmaWalk slow(t2, c);
-    for (int64_t k = 0; k <= i; ++k) {
-        fast.step(k);
-        slow.step(k);
-        if (k >= first) line[static_cast<size_t>(k - first)] = fast.value() - slow.value();
-    }
+    zolv::walk_ema_pair(t1, t2, c, first, i, [&](int k, double e1, double e2) {
+        line[static_cast<size_t>(k - first)] = e1 - e2;
+    });
 
     // The signal sums the line newest bar first.
     double sum = 0.0;

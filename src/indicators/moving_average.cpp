@@ -1,8 +1,8 @@
 // This file contains the simple and exponential moving averages, the sample
 // standard deviation and the moving-average deviation rates.
-#include <algorithm>
 #include <cmath>
 
+#include "indicators/ema_chain.h"
 #include "series/zolv.h"
 
 namespace {
@@ -18,64 +18,19 @@ bool window_fails(int n, const Column& c, int i) {
     return static_cast<int64_t>(i) - n + 1 < 0;
 }
 
-// Mean of the n bars ending at i; the window has been checked.
-double window_mean(int n, const Column& c, int i) {
-    int64_t sum = 0;
-    for (int64_t k = i; k > static_cast<int64_t>(i) - n; --k) sum += c[static_cast<size_t>(k)];
-    return static_cast<double>(sum) / n;
-}
-
-// One exponential average advanced bar by bar. It starts at the bar where the
-// recursive definition bottoms out (the oldest full window, or the bar itself
-// for n = 1) with the simple average there.
-struct EmaChain {
-    EmaChain(int n, const Column& c, int i)
-        : start(n == 1 ? i : n - 1),
-          factor(2.0 / static_cast<double>(static_cast<int64_t>(n) + 1)),
-          value(window_mean(n, c, start)) {}
-
-    // prev + factor * (x - prev), in that order: the value is defined to the bit.
-    void step(double x) { value = value + factor * (x - value); }
-
-    int start;
-    double factor;
-    double value;
-};
-
 // ema(n) at i from its seed forward; the window has been checked.
 double ema_at(int n, const Column& c, int i) {
-    EmaChain chain(n, c, i);
+    zolv::EmaChain chain(n, c, i);
     const int32_t* x = c.data();
     for (int k = chain.start + 1; k <= i; ++k) chain.step(static_cast<double>(x[k]));
     return chain.value;
-}
-
-// Both exponential averages at i in one forward pass: the two chains are
-// independent, so interleaving them costs little more than one.
-void ema_pair_at(int n1, int n2, const Column& c, int i, double* e1, double* e2) {
-    EmaChain a(n1, c, i);
-    EmaChain b(n2, c, i);
-    const int32_t* x = c.data();
-    int k = std::min(a.start, b.start) + 1;
-    for (; k <= a.start || k <= b.start; ++k) {  // one chain runs alone until both have started
-        const double v = static_cast<double>(x[k]);
-        if (k > a.start) a.step(v);
-        if (k > b.start) b.step(v);
-    }
-    for (; k <= i; ++k) {
-        const double v = static_cast<double>(x[k]);
-        a.step(v);
-        b.step(v);
-    }
-    *e1 = a.value;
-    *e2 = b.value;
 }
 
 }  // namespace
 
 bool ZOLV_CALC::sma(int n, const Column& c, int i, double* out) const {
     if (window_fails(n, c, i)) return true;
-    if (out) *out = window_mean(n, c, i);
+    if (out) *out = zolv::window_mean(n, c, i);
     return false;
 }
 
@@ -107,7 +62,10 @@ bool ZOLV_CALC::conv(int s, int l, int kind, const Column& c, int i, double* out
         if (sma(s, c, i, &vs) || sma(l, c, i, &vl)) return true;
     } else if (kind == 1) {
         if (window_fails(s, c, i) || window_fails(l, c, i)) return true;
-        ema_pair_at(s, l, c, i, &vs, &vl);
+        zolv::walk_ema_pair(s, l, c, i, i, [&](int, double e1, double e2) {
+            vs = e1;
+            vl = e2;
+        });
     } else {
         return true;
     }

@@ -1,0 +1,64 @@
+// Exponential averages advanced bar by bar from their seed, shared by the
+// moving averages and MACD. Each value equals the recursive definition's to the bit.
+#pragma once
+
+#include <cstdint>
+
+#include "series/zolv.h"
+
+namespace zolv {
+
+// Mean of the n bars ending at i, as the simple moving average forms it: an
+// exact integer sum converted to double, divided by n. The window has been checked.
+inline double window_mean(int n, const Column& c, int i) {
+    int64_t sum = 0;
+    for (int64_t k = i; k > static_cast<int64_t>(i) - n; --k) sum += c[static_cast<size_t>(k)];
+    return static_cast<double>(sum) / n;
+}
+
+// One exponential average. It starts where the recursive definition bottoms
+// out: at the oldest full window (bar n - 1) with the simple average there, or,
+// for n = 1, at bar `first` with that bar's value.
+struct EmaChain {
+    EmaChain(int n, const Column& c, int first)
+        : start(n == 1 ? first : n - 1),
+          factor(2.0 / static_cast<double>(static_cast<int64_t>(n) + 1)),
+          value(window_mean(n, c, start)) {}
+
+    // prev + factor * (x - prev), in that order.
+    void step(double x) { value = value + factor * (x - value); }
+
+    int start;
+    double factor;
+    double value;
+};
+
+// Advances the averages over n1 and n2 bars together up to bar `last` and calls
+// visit(k, ema1, ema2) for every bar k from `first` to `last`. Both windows must
+// fit at bar `first`. The two chains are independent, so interleaving them
+// costs little more than one.
+template <typename Visit>
+void walk_ema_pair(int n1, int n2, const Column& c, int first, int last, Visit&& visit) {
+    EmaChain a(n1, c, first);
+    EmaChain b(n2, c, first);
+    const int32_t* x = c.data();
+    int ka = a.start;
+    int kb = b.start;
+    while (ka < kb) a.step(static_cast<double>(x[++ka]));  // the earlier seed catches up
+    while (kb < ka) b.step(static_cast<double>(x[++kb]));
+    int k = ka;
+    for (; k < first;) {
+        const double v = static_cast<double>(x[++k]);
+        a.step(v);
+        b.step(v);
+    }
+    visit(k, a.value, b.value);
+    while (k < last) {
+        const double v = static_cast<double>(x[++k]);
+        a.step(v);
+        b.step(v);
+        visit(k, a.value, b.value);
+    }
+}
+
+}  // namespace zolv
