@@ -221,6 +221,10 @@ ClassRecord* zolv_class() {
     return &zolv_record;
 }
 
+bool is_dead_object_command(const Tcl_CmdInfo& info) {
+    return info.objProc == object_command && !alive(static_cast<Instance*>(info.objClientData));
+}
+
 bool create_object_command(Tcl_Interp* interp, const char* name, Tcl_Obj* this_obj, void* address,
                            ClassRecord* cls, int destroy) {
     Instance* rec = new Instance{Tcl_DuplicateObj(this_obj),

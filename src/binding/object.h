@@ -41,6 +41,9 @@ ClassRecord* zolv_class();
 bool create_object_command(Tcl_Interp* interp, const char* name, Tcl_Obj* this_obj, void* address,
                            ClassRecord* cls, int destroy);
 
+// True if the command is an object command whose object has been destroyed.
+bool is_dead_object_command(const Tcl_CmdInfo& info);
+
 int class_command(ClientData cls, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 
 }  // namespace zolv

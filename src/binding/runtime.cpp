@@ -230,7 +230,9 @@ Tcl_Obj* new_instance_object(Tcl_Interp* interp, void* address, TypeInfo* type) 
     if (type && type->class_record && interp) {
         Tcl_CmdInfo info;
         const char* name = Tcl_GetString(text);
-        if (!Tcl_GetCommandInfo(interp, name, &info)) {
+        // A command left behind by a destroyed object at the same address is
+        // replaced, so the new object gets a working command of its own.
+        if (!Tcl_GetCommandInfo(interp, name, &info) || is_dead_object_command(info)) {
             create_object_command(interp, name, text, address, type->class_record, 0);
         }
     }
