@@ -1,0 +1,869 @@
+#!/usr/bin/env tclsh
+# A chart of daily bars drawn with Tk from the zolv package's answers:
+# candlesticks with volume, price overlays (SMA, EMA, Bollinger band,
+# high/low band), one oscillator pane (RSI, MACD, stochastics, DMI, CCI,
+# Williams %R), and a crosshair that moves the object's cursor and lists
+# every indicator at the bar under it.
+#
+#   usage: tclsh chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?
+#              ?-oscillator NAME? ?-screenshot PNG? ?-selftest?
+#
+# -overlays takes a list of sma, ema, bollinger and hlband; -oscillator one
+# of rsi, macd, stochastics, dmi, cci and williams.
+# Keys: Left/Right scroll one bar (with Shift a page), Home/End jump to the
+# oldest/newest bars, +/- zoom in and out. -screenshot saves a PNG of the
+# window and exits; -selftest draws every overlay and oscillator, checks
+# the canvas, prints "chart ok" and exits (status 1 on a failed check).
+# The package is found through TCLLIBPATH, as for report.tcl.
+
+source [file join [file dirname [file normalize [info script]]] bars.tcl]
+
+namespace eval ::chart {
+    variable usage "usage: chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?\
+        ?-oscillator NAME? ?-screenshot PNG? ?-selftest?"
+
+    # The bars: their dates, count, and file units per dollar.
+    variable dates {}
+    variable count 0
+    variable scale 10000
+
+    # The object that holds the bars; every drawn value comes from it.
+    variable object ::chart::series
+
+    # Values already asked for, by "command words,bar index".
+    variable cache
+    array set cache {}
+
+    # The view: newest visible bar index and the number of bars shown.
+    variable last 0
+    variable span 120
+
+    # The bar under the crosshair (-1: none) and the pointer's last y.
+    variable cursor -1
+    variable pointer_y -1
+
+    # Overlay switches and the chosen oscillator (the widgets' variables).
+    variable show
+    array set show {sma 1 ema 0 bollinger 1 hlband 0}
+    variable oscillator rsi
+
+    # The price overlays: a label and series of {words component colour dash}.
+    variable overlays {
+        sma {label "SMA 20" series {{{sma c 20} 0 #1f4fd1 {}}}}
+        ema {label "EMA 20" series {{{ema c 20} 0 #e07b00 {}}}}
+        bollinger {label "Bollinger 20 (1 and 2 sd)" series {
+            {{bollingerband c 20} 0 #8e44ad {4 3}}
+            {{bollingerband c 20} 1 #8e44ad {4 3}}
+            {{bollingerband c 20} 2 #8e44ad {}}
+            {{bollingerband c 20} 3 #8e44ad {}}}}
+        hlband {label "High/low band 20" series {
+            {{hlband 20} 0 #16a085 {}}
+            {{hlband 20} 1 #16a085 {}}
+            {{hlband 20} 2 #16a085 {2 3}}}}
+    }
+
+    # The oscillators: a label, a fixed range ({} to fit the values), guide
+    # levels, whether the axis runs downward, the unit ($ for price-like
+    # values, shown in dollars) and series of {words component colour name}.
+    variable oscillators {
+        rsi {label "RSI 14" range {0 100} guides {30 70} invert 0 unit % series {
+            {{rsi 14} 0 #c0392b RSI}}}
+        macd {label "MACD 12 26 9" range {} guides {0} invert 0 unit $ series {
+            {{macd 12 26 9} 0 #1f4fd1 MACD}
+            {{macd 12 26 9} 1 #e07b00 signal}}}
+        stochastics {label "Stochastics" range {0 100} guides {20 80} invert 0 unit %
+            series {
+            {{stc_k 14} 0 #1f4fd1 "%K 14"}
+            {{stc_d 14 3} 0 #e07b00 "%D 14 3"}}}
+        dmi {label "DMI 14 14" range {0 100} guides {} invert 0 unit % series {
+            {{dmi 14 14} 0 #2e7d32 +DI}
+            {{dmi 14 14} 1 #c0392b -DI}
+            {{dmi 14 14} 3 #333333 ADX}}}
+        cci {label "CCI 20" range {} guides {-100 0 100} invert 0 unit {} series {
+            {{cci 20} 0 #8e44ad CCI}}}
+        williams {label "Williams %R 14 (0 = at the high, top)" range {0 100}
+            guides {20 80} invert 1 unit % series {
+            {{williams_r 14} 0 #16a085 "%R"}}}
+    }
+
+    # Groups of indicator commands, one line each in the status area.
+    variable status_groups {
+        {sma ema stdev conv_sma conv_ema}
+        {bollingerband}
+        {hlband macd tr}
+        {momentum roc psychological rsi rci cci}
+        {dmi stc_k stc_d}
+        {stc_sd williams_r ultimate_osi vr1 vr2 wvr mfi}
+    }
+
+    variable up_colour #2e7d32
+    variable down_colour #c62828
+}
+
+# Reads the command line into a dict: file, scale, screenshot, selftest.
+proc ::chart::parse_command_line {arguments} {
+    variable usage
+    set options [dict create file [bars::default_file] scale $::bars::default_scale \
+        screenshot "" selftest 0 help 0 oscillator "" overlays ""]
+    while {[llength $arguments] > 0} {
+        set arguments [lassign $arguments word]
+        switch -exact -- $word {
+            -file - -screenshot - -scale - -oscillator - -overlays {
+                if {[llength $arguments] == 0} {
+                    bars::fail "$word needs a value; $usage"
+                }
+                set arguments [lassign $arguments value]
+                if {$word eq "-scale"} {
+                    set value [bars::positive_option $word $value]
+                }
+                if {$word eq "-oscillator" && ![dict exists $::chart::oscillators $value]} {
+                    bars::fail "unknown oscillator \"$value\"; choose one of\
+                        [join [dict keys $::chart::oscillators] {, }]"
+                }
+                if {$word eq "-overlays"} {
+                    foreach name $value {
+                        if {![dict exists $::chart::overlays $name]} {
+                            bars::fail "unknown overlay \"$name\"; choose from\
+                                [join [dict keys $::chart::overlays] {, }]"
+                        }
+                    }
+                }
+                dict set options [string range $word 1 end] $value
+            }
+            -selftest {
+                dict set options selftest 1
+            }
+            -help - -h - --help {
+                dict set options help 1
+            }
+            default {
+                bars::fail "unknown argument \"$word\"; $usage"
+            }
+        }
+    }
+    return $options
+}
+
+# True when a value is a finite number that can be drawn.
+proc ::chart::drawable {value} {
+    return [expr {[string is double -strict $value]
+        && ![regexp -nocase {nan|inf} $value]}]
+}
+
+# The values of an indicator at bar index (0 = oldest), asked of the object
+# with its cursor on that bar; empty when it cannot be computed there.
+proc ::chart::values {words index} {
+    variable cache
+    variable object
+    variable count
+    set key "$words,$index"
+    if {![info exists cache($key)]} {
+        $object configure -pos [expr {$count - 1 - $index}]
+        if {[catch {$object {*}$words} result]} {
+            set result {}
+        }
+        set cache($key) $result
+    }
+    return $cache($key)
+}
+
+# One value of an indicator at a bar index, "-" when it cannot be computed.
+proc ::chart::value {words component index} {
+    set value [lindex [values $words $index] $component]
+    if {$value eq ""} {
+        return -
+    }
+    return $value
+}
+
+# The bar at an index as the object stores it: open high low close volume.
+proc ::chart::bar {index} {
+    variable cache
+    variable object
+    set key "at,$index"
+    if {![info exists cache($key)]} {
+        set cache($key) [$object at $index]
+    }
+    return $cache($key)
+}
+
+# The first visible bar index.
+proc ::chart::first {} {
+    variable last
+    variable span
+    return [expr {max(0, $last - $span + 1)}]
+}
+
+# The canvas geometry: plot edges and the top and bottom of each pane.
+proc ::chart::layout {} {
+    set width [winfo width .c]
+    set height [winfo height .c]
+    if {$width < 100 || $height < 100} {
+        set width [.c cget -width]
+        set height [.c cget -height]
+    }
+    set usable [expr {$height - 22 - 20 - 16 - 16}]
+    set oscillator_height [expr {int($usable * 0.26)}]
+    set volume_height [expr {int($usable * 0.13)}]
+    set price_height [expr {$usable - $oscillator_height - $volume_height}]
+    set price_top 22
+    set price_bottom [expr {$price_top + $price_height}]
+    set volume_top [expr {$price_bottom + 8}]
+    set volume_bottom [expr {$volume_top + $volume_height}]
+    set oscillator_top [expr {$volume_bottom + 8 + 16}]
+    set oscillator_bottom [expr {$oscillator_top + $oscillator_height}]
+    return [dict create x0 8 x1 [expr {$width - 74}] width $width height $height \
+        price [list $price_top $price_bottom] \
+        volume [list $volume_top $volume_bottom] \
+        oscillator [list $oscillator_top $oscillator_bottom] \
+        axis [expr {$oscillator_bottom + 4}]]
+}
+
+# The x coordinate of the centre of a bar index, and the slot width.
+proc ::chart::bar_x {geometry index} {
+    variable span
+    set slot [expr {double([dict get $geometry x1] - [dict get $geometry x0]) / $span}]
+    return [expr {[dict get $geometry x0] + ($index - [first] + 0.5) * $slot}]
+}
+
+# The bar index under an x coordinate, limited to the visible bars.
+proc ::chart::index_at {geometry x} {
+    variable span
+    variable last
+    set slot [expr {double([dict get $geometry x1] - [dict get $geometry x0]) / $span}]
+    set index [expr {[first] + int(floor(($x - [dict get $geometry x0]) / $slot))}]
+    return [expr {min($last, max([first], $index))}]
+}
+
+# Maps a value into a pane given as {top bottom} and a range {low high}.
+proc ::chart::y_of {value pane range {invert 0}} {
+    lassign $pane top bottom
+    lassign $range low high
+    set share [expr {($value - $low) / double($high - $low)}]
+    if {$invert} {
+        return [expr {$top + $share * ($bottom - $top)}]
+    }
+    return [expr {$bottom - $share * ($bottom - $top)}]
+}
+
+# Round tick values between low and high, about count of them.
+proc ::chart::ticks {low high count} {
+    set extent [expr {double($high - $low)}]
+    if {$extent <= 0} {
+        return [list $low]
+    }
+    set raw [expr {$extent / $count}]
+    set magnitude [expr {10 ** floor(log10($raw))}]
+    foreach multiple {1 2 2.5 5 10} {
+        set step [expr {$multiple * $magnitude}]
+        if {$step >= $raw} {
+            break
+        }
+    }
+    set result {}
+    for {set tick [expr {ceil($low / $step) * $step}]} {$tick <= $high} \
+            {set tick [expr {$tick + $step}]} {
+        lappend result [expr {round($tick / $step) * $step}]
+    }
+    return $result
+}
+
+# Text of a tick value: as many decimals as the step between ticks needs.
+proc ::chart::tick_text {value ticks} {
+    if {[llength $ticks] < 2} {
+        return [format %.2f $value]
+    }
+    set step [expr {abs([lindex $ticks 1] - [lindex $ticks 0])}]
+    set decimals [expr {max(0, int(ceil(-log10($step) - 1e-9)))}]
+    if {$step * 10 ** $decimals != round($step * 10 ** $decimals)} {
+        incr decimals
+    }
+    return [format %.*f $decimals $value]
+}
+
+# Widens a range {low high} to take a value.
+proc ::chart::extend {range value} {
+    lassign $range low high
+    if {$low eq ""} {
+        return [list $value $value]
+    }
+    return [list [expr {min($low, $value)}] [expr {max($high, $value)}]]
+}
+
+# Draws a series of values as lines, broken where a value is missing.
+proc ::chart::draw_series {geometry pane range invert words component colour dash tags} {
+    variable last
+    set points {}
+    set segments {}
+    for {set index [first]} {$index <= $last} {incr index} {
+        set value [value $words $component $index]
+        if {[drawable $value]} {
+            lappend points [bar_x $geometry $index] [y_of $value $pane $range $invert]
+        } else {
+            lappend segments $points
+            set points {}
+        }
+    }
+    lappend segments $points
+    foreach points $segments {
+        if {[llength $points] >= 4} {
+            .c create line $points -fill $colour -dash $dash -width 1.5 -tags $tags
+        } elseif {[llength $points] == 2} {
+            lassign $points x y
+            .c create line $x $y [expr {$x + 1}] $y -fill $colour -width 1.5 -tags $tags
+        }
+    }
+}
+
+# Draws the candlesticks, the active overlays and the price axis.
+proc ::chart::draw_prices {geometry} {
+    variable overlays
+    variable show
+    variable last
+    variable scale
+    variable span
+    variable up_colour
+    variable down_colour
+    set pane [dict get $geometry price]
+    # The range covers the bars and every drawable overlay value.
+    set range {{} {}}
+    for {set index [first]} {$index <= $last} {incr index} {
+        lassign [bar $index] open high low close
+        set range [extend [extend $range $high] $low]
+        dict for {name overlay} $overlays {
+            if {!$show($name)} continue
+            foreach series [dict get $overlay series] {
+                lassign $series words component
+                set value [value $words $component $index]
+                if {[drawable $value]} {
+                    set range [extend $range $value]
+                }
+            }
+        }
+    }
+    lassign $range low high
+    set pad [expr {max(1.0, ($high - $low) * 0.04)}]
+    set range [list [expr {$low - $pad}] [expr {$high + $pad}]]
+
+    # Grid and axis labels in dollars.
+    set ticks [ticks [expr {[lindex $range 0] / double($scale)}] \
+        [expr {[lindex $range 1] / double($scale)}] 6]
+    foreach tick $ticks {
+        set y [y_of [expr {$tick * $scale}] $pane $range]
+        .c create line [dict get $geometry x0] $y [dict get $geometry x1] $y \
+            -fill #e6e6e6 -tags {grid}
+        .c create text [expr {[dict get $geometry x1] + 6}] $y -anchor w \
+            -text [tick_text $tick $ticks] -font TkSmallCaptionFont -tags {axis}
+    }
+
+    set slot [expr {double([dict get $geometry x1] - [dict get $geometry x0]) / $span}]
+    set half [expr {max(0.5, $slot * 0.32)}]
+    for {set index [first]} {$index <= $last} {incr index} {
+        lassign [bar $index] open high low close
+        set x [bar_x $geometry $index]
+        set colour [expr {$close >= $open ? $up_colour : $down_colour}]
+        .c create line $x [y_of $high $pane $range] $x [y_of $low $pane $range] \
+            -fill $colour -tags {candle wick}
+        set top [y_of [expr {max($open, $close)}] $pane $range]
+        set bottom [y_of [expr {min($open, $close)}] $pane $range]
+        if {$bottom - $top < 1} {
+            set bottom [expr {$top + 1}]
+        }
+        set fill [expr {$close >= $open ? "white" : $colour}]
+        .c create rectangle [expr {$x - $half}] $top [expr {$x + $half}] $bottom \
+            -outline $colour -fill $fill -tags {candle body}
+    }
+
+    set legend_x [dict get $geometry x0]
+    dict for {name overlay} $overlays {
+        if {!$show($name)} continue
+        foreach series [dict get $overlay series] {
+            lassign $series words component colour dash
+            draw_series $geometry $pane $range 0 $words $component $colour $dash \
+                [list overlay overlay-$name]
+        }
+        set item [.c create text $legend_x 11 -anchor w -text [dict get $overlay label] \
+            -fill [lindex [dict get $overlay series] 0 2] -font TkSmallCaptionFont \
+            -tags {legend}]
+        set legend_x [expr {[lindex [.c bbox $item] 2] + 14}]
+    }
+    return $range
+}
+
+# Draws the volume bars under the prices.
+proc ::chart::draw_volume {geometry} {
+    variable last
+    variable span
+    variable up_colour
+    variable down_colour
+    set pane [dict get $geometry volume]
+    set most 1
+    for {set index [first]} {$index <= $last} {incr index} {
+        set most [expr {max($most, [lindex [bar $index] 4])}]
+    }
+    set range [list 0 $most]
+    set slot [expr {double([dict get $geometry x1] - [dict get $geometry x0]) / $span}]
+    set half [expr {max(0.5, $slot * 0.32)}]
+    for {set index [first]} {$index <= $last} {incr index} {
+        lassign [bar $index] open high low close volume
+        set x [bar_x $geometry $index]
+        set colour [expr {$close >= $open ? "#a5d6a7" : "#ef9a9a"}]
+        .c create rectangle [expr {$x - $half}] [y_of $volume $pane $range] \
+            [expr {$x + $half}] [lindex $pane 1] -outline $colour -fill $colour \
+            -tags {volume}
+    }
+    .c create line [dict get $geometry x0] [lindex $pane 1] [dict get $geometry x1] \
+        [lindex $pane 1] -fill #bbbbbb -tags {grid}
+    .c create text [expr {[dict get $geometry x1] + 6}] [lindex $pane 0] -anchor nw \
+        -text "vol [format %.1fM [expr {$most / 1e6}]]" -font TkSmallCaptionFont \
+        -tags {axis}
+}
+
+# Draws the chosen oscillator in the bottom pane, with its guides and legend.
+proc ::chart::draw_oscillator {geometry} {
+    variable oscillators
+    variable oscillator
+    variable last
+    variable scale
+    set spec [dict get $oscillators $oscillator]
+    set pane [dict get $geometry oscillator]
+    set invert [dict get $spec invert]
+    set range [dict get $spec range]
+    if {$range eq {}} {
+        set range {{} {}}
+        foreach level [dict get $spec guides] {
+            set range [extend $range $level]
+        }
+        for {set index [first]} {$index <= $last} {incr index} {
+            foreach series [dict get $spec series] {
+                lassign $series words component
+                set value [value $words $component $index]
+                if {[drawable $value]} {
+                    set range [extend $range $value]
+                }
+            }
+        }
+        lassign $range low high
+        set pad [expr {max(1e-9, ($high - $low) * 0.05)}]
+        set range [list [expr {$low - $pad}] [expr {$high + $pad}]]
+    }
+    lassign $pane top bottom
+    .c create rectangle [dict get $geometry x0] $top [dict get $geometry x1] $bottom \
+        -outline #bbbbbb -tags {grid}
+    foreach level [dict get $spec guides] {
+        set y [y_of $level $pane $range $invert]
+        .c create line [dict get $geometry x0] $y [dict get $geometry x1] $y \
+            -fill #999999 -dash {2 4} -tags {guide}
+    }
+    # Axis labels: the fixed range's ends and guides, or round values of a
+    # fitted range (price-like values in dollars).
+    set divisor [expr {[dict get $spec unit] eq "\$" ? double($scale) : 1.0}]
+    if {[dict get $spec range] ne {}} {
+        set levels [concat [dict get $spec range] [dict get $spec guides]]
+        set texts $levels
+    } else {
+        lassign $range low high
+        set levels [ticks [expr {$low / $divisor}] [expr {$high / $divisor}] 4]
+        set texts [lmap level $levels {tick_text $level $levels}]
+        set levels [lmap level $levels {expr {$level * $divisor}}]
+    }
+    foreach level $levels text $texts {
+        .c create text [expr {[dict get $geometry x1] + 6}] \
+            [y_of $level $pane $range $invert] -anchor w -text $text \
+            -font TkSmallCaptionFont -tags {axis}
+    }
+    set legend_x [dict get $geometry x0]
+    set item [.c create text $legend_x [expr {$top - 9}] -anchor w \
+        -text "[dict get $spec label]:" -font TkSmallCaptionFont -tags {legend}]
+    set legend_x [expr {[lindex [.c bbox $item] 2] + 8}]
+    foreach series [dict get $spec series] {
+        lassign $series words component colour name
+        draw_series $geometry $pane $range $invert $words $component $colour {} \
+            [list osc osc-$oscillator]
+        set item [.c create text $legend_x [expr {$top - 9}] -anchor w -text $name \
+            -fill $colour -font TkSmallCaptionFont -tags {legend}]
+        set legend_x [expr {[lindex [.c bbox $item] 2] + 10}]
+    }
+}
+
+# Draws the dates under the panes: months (YYYY-MM) when the view is wide,
+# days (MM-DD) else.
+proc ::chart::draw_dates {geometry} {
+    variable dates
+    variable last
+    variable span
+    set y [dict get $geometry axis]
+    # Labels mark where a month (or a day) begins; the first bar shown only
+    # starts the count.
+    set previous ""
+    set previous_x [expr {[dict get $geometry x0] - 10}]
+    for {set index [first]} {$index <= $last} {incr index} {
+        set date [lindex $dates $index]
+        set key [expr {$span > 60 ? [string range $date 0 6] : [string range $date 5 end]}]
+        if {$key eq $previous} continue
+        set start [expr {$previous eq ""}]
+        set previous $key
+        set x [bar_x $geometry $index]
+        if {$start || $x - $previous_x < 60} continue
+        set previous_x $x
+        .c create line $x [lindex [dict get $geometry price] 0] $x \
+            [lindex [dict get $geometry oscillator] 1] -fill #f0f0f0 -tags {grid}
+        .c create text $x $y -anchor n -text $key -font TkSmallCaptionFont -tags {axis}
+    }
+}
+
+# Redraws the whole chart for the current view.
+proc ::chart::redraw {} {
+    variable last
+    variable count
+    variable span
+    .c delete all
+    set span [expr {max(1, min($span, $count))}]
+    set last [expr {min($count - 1, max($span - 1, $last))}]
+    set geometry [layout]
+    draw_dates $geometry
+    draw_prices $geometry
+    draw_volume $geometry
+    draw_oscillator $geometry
+    .c lower grid
+    show_cursor
+}
+
+# Schedules one redraw, however many requests arrive before it runs.
+proc ::chart::request_redraw {} {
+    after cancel ::chart::redraw
+    after idle ::chart::redraw
+}
+
+# Moves the crosshair to the bar under the pointer and the pointer's height.
+proc ::chart::pointer_moved {x y} {
+    variable cursor
+    variable pointer_y
+    set cursor [index_at [layout] $x]
+    set pointer_y $y
+    show_cursor
+}
+
+# Draws the crosshair on the cursor bar (kept inside the view), moves the
+# object's cursor there and shows every indicator at that bar.
+proc ::chart::show_cursor {} {
+    variable cursor
+    variable pointer_y
+    variable last
+    variable count
+    variable object
+    variable scale
+    .c delete crosshair
+    if {$cursor < 0} {
+        set cursor $last
+    }
+    set cursor [expr {min($last, max([first], $cursor))}]
+    set geometry [layout]
+    set x [bar_x $geometry $cursor]
+    .c create line $x [lindex [dict get $geometry price] 0] $x \
+        [lindex [dict get $geometry oscillator] 1] -fill #555555 -dash {3 3} \
+        -tags {crosshair}
+    if {$pointer_y >= 0} {
+        .c create line [dict get $geometry x0] $pointer_y [dict get $geometry x1] \
+            $pointer_y -fill #555555 -dash {3 3} -tags {crosshair}
+    }
+    $object configure -pos [expr {$count - 1 - $cursor}]
+    show_status
+}
+
+# Fills the status area with the bar at the object's cursor and every
+# indicator there, as the object answers them.
+proc ::chart::show_status {} {
+    variable object
+    variable dates
+    variable count
+    variable scale
+    variable status_groups
+    set pos [$object cget -pos]
+    set index [expr {$count - 1 - $pos}]
+    set bar [lmap type {o h l c v} unit {$ $ $ $ {}} {
+        bars::format_value [$object value $type] $unit $scale
+    }]
+    set lines [list [format "%s  (pos %d)  open %s  high %s  low %s  close %s  volume %s" \
+        [lindex $dates $index] $pos {*}$bar]]
+    foreach group $status_groups {
+        set entries {}
+        foreach spec $::bars::indicators {
+            lassign $spec words components unit
+            if {[lindex $words 0] ni $group} continue
+            set values [bars::evaluate $object $spec]
+            set text [bars::label $spec]
+            if {$components eq {}} {
+                append text " " [bars::format_value [lindex $values 0] $unit $scale]
+            } else {
+                foreach component $components value $values {
+                    append text " " $component " " [bars::format_value $value $unit $scale]
+                }
+            }
+            lappend entries $text
+        }
+        lappend lines [join $entries "   "]
+    }
+    .status configure -state normal
+    .status delete 1.0 end
+    .status insert end [join $lines \n]
+    .status tag add first 1.0 1.end
+    .status configure -state disabled
+}
+
+# Scrolls the view by a number of bars (negative: into the past).
+proc ::chart::scroll {bars} {
+    variable last
+    variable count
+    variable span
+    set last [expr {min($count - 1, max($span - 1, $last + $bars))}]
+    redraw
+}
+
+# Zooms by a factor of bars shown (below 1: fewer bars, wider candles),
+# keeping the newest visible bar in place.
+proc ::chart::zoom {factor} {
+    variable span
+    variable count
+    set span [expr {min($count, max(10, int(round($span * $factor))))}]
+    redraw
+}
+
+# Builds the window: menus, tool bar, canvas and status area.
+proc ::chart::build_window {title width height} {
+    variable overlays
+    variable oscillators
+    wm title . $title
+    wm protocol . WM_DELETE_WINDOW {exit 0}
+
+    menu .menu
+    . configure -menu .menu
+    menu .menu.file -tearoff 0
+    .menu add cascade -label File -menu .menu.file -underline 0
+    .menu.file add command -label "Save PNG..." -command ::chart::save_dialog
+    .menu.file add command -label Quit -command {exit 0} -accelerator Ctrl+Q
+    menu .menu.overlays -tearoff 0
+    .menu add cascade -label Overlays -menu .menu.overlays -underline 0
+    menu .menu.oscillator -tearoff 0
+    .menu add cascade -label Oscillator -menu .menu.oscillator -underline 1
+    menu .menu.view -tearoff 0
+    .menu add cascade -label View -menu .menu.view -underline 0
+    .menu.view add command -label "Zoom in" -accelerator + -command {::chart::zoom 0.67}
+    .menu.view add command -label "Zoom out" -accelerator - -command {::chart::zoom 1.5}
+    .menu.view add command -label "Oldest bars" -accelerator Home \
+        -command {::chart::scroll -1000000}
+    .menu.view add command -label "Newest bars" -accelerator End \
+        -command {::chart::scroll 1000000}
+
+    ttk::frame .bar -padding {6 3}
+    ttk::label .bar.overlays -text "Overlays:"
+    pack .bar.overlays -side left
+    dict for {name overlay} $overlays {
+        set label [dict get $overlay label]
+        ttk::checkbutton .bar.o$name -text $label -variable ::chart::show($name) \
+            -command ::chart::redraw
+        pack .bar.o$name -side left -padx 2
+        .menu.overlays add checkbutton -label $label -variable ::chart::show($name) \
+            -command ::chart::redraw
+    }
+    ttk::label .bar.oscillators -text "   Oscillator:"
+    pack .bar.oscillators -side left
+    dict for {name spec} $oscillators {
+        set label [lindex [split [dict get $spec label] (] 0]
+        ttk::radiobutton .bar.r$name -text [string trim $label] -value $name \
+            -variable ::chart::oscillator -command ::chart::redraw
+        pack .bar.r$name -side left -padx 2
+        .menu.oscillator add radiobutton -label [dict get $spec label] -value $name \
+            -variable ::chart::oscillator -command ::chart::redraw
+    }
+
+    canvas .c -width $width -height $height -background white -highlightthickness 0
+    text .status -height 7 -wrap word -font TkFixedFont -background #f7f7f7 \
+        -relief flat -padx 6 -pady 4 -takefocus 0
+    .status tag configure first -font TkDefaultFont
+    pack .bar -side top -fill x
+    pack .status -side bottom -fill x
+    pack .c -side top -fill both -expand 1
+
+    bind .c <Motion> {::chart::pointer_moved %x %y}
+    bind .c <Configure> ::chart::request_redraw
+    bind . <Left> {::chart::scroll -1}
+    bind . <Right> {::chart::scroll 1}
+    bind . <Shift-Left> {::chart::scroll [expr {-$::chart::span / 2}]}
+    bind . <Shift-Right> {::chart::scroll [expr {$::chart::span / 2}]}
+    bind . <Home> {::chart::scroll -1000000}
+    bind . <End> {::chart::scroll 1000000}
+    foreach key {plus equal KP_Add} {
+        bind . <Key-$key> {::chart::zoom 0.67}
+    }
+    foreach key {minus KP_Subtract} {
+        bind . <Key-$key> {::chart::zoom 1.5}
+    }
+    bind . <Control-q> {exit 0}
+    focus .c
+}
+
+# Asks for a file name and saves the window there as PNG.
+proc ::chart::save_dialog {} {
+    set path [tk_getSaveFile -defaultextension .png -filetypes {{PNG {.png}}}]
+    if {$path ne ""} {
+        save_png $path
+    }
+}
+
+# Saves the window as a PNG file: captured with the Img window format
+# (Debian's libtk-img) and written by Tk's PNG writer, or else captured
+# with xwd and converted with ImageMagick.
+proc ::chart::save_png {path} {
+    update idletasks
+    update
+    if {![catch {package require img::window}]} {
+        set image [image create photo -format window -data .]
+        set status [catch {$image write $path -format png} message]
+        image delete $image
+        if {$status} {
+            bars::fail "$path: cannot write the screenshot: $message"
+        }
+        return
+    }
+    if {[auto_execok xwd] ne "" && [auto_execok convert] ne ""} {
+        if {[catch {exec xwd -silent -id [winfo id .] | convert xwd:- png:$path} message]} {
+            bars::fail "$path: cannot write the screenshot: $message"
+        }
+        return
+    }
+    bars::fail "cannot take a screenshot: install libtk-img (Img's window format),\
+        or x11-apps and imagemagick"
+}
+
+# Checks the drawing of every overlay and oscillator, the crosshair and the
+# keys; returns the list of what failed.
+proc ::chart::selftest {} {
+    variable overlays
+    variable oscillators
+    variable oscillator
+    variable show
+    variable object
+    variable count
+    variable last
+    variable span
+    set failures {}
+    foreach name [dict keys $overlays] {
+        set show($name) 1
+    }
+    foreach name [dict keys $oscillators] {
+        set oscillator $name
+        redraw
+        update
+        if {[llength [.c find withtag osc-$name]] == 0} {
+            lappend failures "no line of the oscillator $name"
+        }
+    }
+    if {[llength [.c find withtag candle]] == 0} {
+        lappend failures "no candles"
+    }
+    if {[llength [.c find withtag volume]] == 0} {
+        lappend failures "no volume bars"
+    }
+    foreach name [dict keys $overlays] {
+        if {[llength [.c find withtag overlay-$name]] == 0} {
+            lappend failures "no line of the overlay $name"
+        }
+    }
+    # The crosshair follows the pointer and moves the object's cursor.
+    set geometry [layout]
+    set index [expr {$last - 5}]
+    event generate .c <Motion> -x [expr {int([bar_x $geometry $index])}] -y 100
+    if {[$object cget -pos] != $count - 1 - $index} {
+        lappend failures "the crosshair left the cursor at [$object cget -pos]"
+    }
+    if {[llength [.c find withtag crosshair]] != 2} {
+        lappend failures "no crosshair"
+    }
+    if {![string match "[lindex $::chart::dates $index]*" [.status get 1.0 1.end]]} {
+        lappend failures "the status area does not show the bar under the crosshair"
+    }
+    # The keys zoom and scroll the view.
+    set before $span
+    event generate .c <plus>
+    if {$span >= $before} {
+        lappend failures "+ did not zoom in"
+    }
+    set before $last
+    event generate .c <Left>
+    if {$last != $before - 1} {
+        lappend failures "Left did not scroll"
+    }
+    return $failures
+}
+
+# Runs the program for the command line arguments.
+proc ::chart::main {arguments} {
+    variable usage
+    variable dates
+    variable count
+    variable scale
+    variable object
+    variable last
+    variable span
+    set options [parse_command_line $arguments]
+    if {[dict get $options help]} {
+        puts $usage
+        exit 0
+    }
+    set path [dict get $options file]
+    set scale [dict get $options scale]
+    if {[dict get $options oscillator] ne ""} {
+        set ::chart::oscillator [dict get $options oscillator]
+    }
+    if {[dict get $options overlays] ne ""} {
+        foreach name [array names ::chart::show] {
+            set ::chart::show($name) [expr {$name in [dict get $options overlays]}]
+        }
+    }
+    set data [bars::read_file $path]
+    bars::require_zolv
+    if {[catch {package require Tk} message]} {
+        bars::fail "cannot start Tk ($message); run on an X display, for\
+            example under xvfb-run"
+    }
+    set dates [dict get $data dates]
+    set count [llength $dates]
+    corvalix::ZOLV $object
+    $object setlist [dict get $data values]
+    set last [expr {$count - 1}]
+
+    set width [expr {min(1100, [winfo screenwidth .] - 20)}]
+    set height [expr {min(600, [winfo screenheight .] - 240)}]
+    build_window "zolv chart: [file tail $path]" $width $height
+    redraw
+    update
+
+    if {[dict get $options selftest]} {
+        set failures [selftest]
+        if {$failures ne {}} {
+            foreach failure $failures {
+                puts stderr "chart.tcl: selftest: $failure"
+            }
+            exit 1
+        }
+        puts "chart ok"
+        exit 0
+    }
+    if {[dict get $options screenshot] ne ""} {
+        # Let the window map and draw before it is captured.
+        after 300 {set ::chart::settled 1}
+        vwait ::chart::settled
+        redraw
+        save_png [dict get $options screenshot]
+        exit 0
+    }
+}
+
+bars::run chart.tcl {
+    chart::main $argv
+}
+# Serve the window's events until it is closed.
+if {[info exists ::tk_version]} {
+    vwait ::chart::closed
+}

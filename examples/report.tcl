@@ -1,0 +1,234 @@
+#!/usr/bin/env tclsh
+# Prints every indicator of the zolv package, with the parameters used, at the
+# newest bar of a file of daily bars, or at each of its last K bars.
+#
+#   usage: tclsh report.tcl ?-last K? ?-scale N? ?FILE?
+#
+# FILE is a CSV file with the header date,open,high,low,close,volume and one
+# bar per line, oldest first, prices and volumes as integers; without it the
+# bundled sample data/msft-daily-2000-2001.csv is read. Prices are shown
+# divided by N (default 10000, the sample's units per dollar). The package
+# is found through TCLLIBPATH, e.g. TCLLIBPATH=build tclsh examples/report.tcl
+
+source [file join [file dirname [file normalize [info script]]] bars.tcl]
+
+namespace eval ::report {
+    variable usage "usage: report.tcl ?-last K? ?-scale N? ?FILE?"
+
+    # Bars per block of the -last table, so that a block fits a terminal.
+    variable block 5
+}
+
+# Reads the command line into a dict: last (0 for the newest bar only),
+# scale, file, help.
+proc ::report::parse_command_line {arguments} {
+    variable usage
+    set options [dict create last 0 scale $::bars::default_scale file "" help 0]
+    set files {}
+    while {[llength $arguments] > 0} {
+        set arguments [lassign $arguments word]
+        switch -exact -- $word {
+            -last - -scale {
+                if {[llength $arguments] == 0} {
+                    bars::fail "$word needs a value; $usage"
+                }
+                set arguments [lassign $arguments value]
+                dict set options [string range $word 1 end] \
+                    [bars::positive_option $word $value]
+            }
+            -help - -h - --help {
+                dict set options help 1
+            }
+            -- {
+                lappend files {*}$arguments
+                set arguments {}
+            }
+            default {
+                if {[string match -* $word] && $word ne "-"} {
+                    bars::fail "unknown option \"$word\"; $usage"
+                }
+                lappend files $word
+            }
+        }
+    }
+    if {[llength $files] > 1} {
+        bars::fail "more than one file given; $usage"
+    }
+    if {[llength $files] == 1} {
+        dict set options file [lindex $files 0]
+    } else {
+        dict set options file [bars::default_file]
+    }
+    return $options
+}
+
+# Prints rows of cells as columns two blanks apart; aligns holds l or r for
+# each column.
+proc ::report::print_table {rows aligns} {
+    set widths {}
+    foreach row $rows {
+        set column 0
+        foreach cell $row {
+            set width [string length $cell]
+            if {$column >= [llength $widths]} {
+                lappend widths $width
+            } elseif {$width > [lindex $widths $column]} {
+                lset widths $column $width
+            }
+            incr column
+        }
+    }
+    foreach row $rows {
+        set cells {}
+        foreach cell $row width $widths align $aligns {
+            if {$align eq "r"} {
+                lappend cells [format %*s $width $cell]
+            } else {
+                lappend cells [format %-*s $width $cell]
+            }
+        }
+        puts [string trimright [join $cells "  "]]
+    }
+}
+
+# The values of the bar at the cursor of the object: open high low close
+# volume, read with the package's value command.
+proc ::report::bar_values {object} {
+    return [lmap type {o h l c v} {$object value $type}]
+}
+
+# The rows of one bar's table: command, component, value, unit, meaning.
+proc ::report::single_bar_rows {object scale} {
+    set rows {{command component value unit meaning}}
+    lappend rows {------- --------- ----- ---- -------}
+    foreach spec $::bars::indicators {
+        lassign $spec words components unit meaning
+        set values [bars::evaluate $object $spec]
+        set label [bars::label $spec]
+        if {$components eq {}} {
+            set components {{}}
+        }
+        foreach component $components value $values {
+            lappend rows [list $label $component \
+                [bars::format_value $value $unit $scale] $unit $meaning]
+            set label ""
+            set meaning ""
+        }
+    }
+    return $rows
+}
+
+# Prints the table of every indicator at the newest bar.
+proc ::report::print_newest {object dates scale} {
+    $object configure -pos 0
+    set bar [lmap value [bar_values $object] unit {$ $ $ $ {}} {
+        bars::format_value $value $unit $scale
+    }]
+    lassign $bar open high low close volume
+    puts [format "bar      %s (newest): open %s  high %s  low %s  close %s  volume %s" \
+        [lindex $dates end] $open $high $low $close $volume]
+    puts ""
+    print_table [single_bar_rows $object $scale] {l l r l l}
+}
+
+# The rows of one block of the -last table: a label, its unit, then one
+# value per position in positions (cursor values, oldest bar first).
+proc ::report::block_rows {object dates positions scale} {
+    set count [llength $dates]
+    set header [list "" ""]
+    foreach pos $positions {
+        lappend header [lindex $dates [expr {$count - 1 - $pos}]]
+    }
+    # Columns of values, one per bar: first the bar itself, then each
+    # component of each indicator in table order.
+    set columns {}
+    foreach pos $positions {
+        $object configure -pos $pos
+        set column [bar_values $object]
+        foreach spec $::bars::indicators {
+            lappend column {*}[bars::evaluate $object $spec]
+        }
+        lappend columns $column
+    }
+    set labels {}
+    foreach name {open high low close volume} unit {$ $ $ $ {}} {
+        lappend labels [list $name $unit]
+    }
+    foreach spec $::bars::indicators {
+        lassign $spec words components unit
+        if {$components eq {}} {
+            lappend labels [list [bars::label $spec] $unit]
+        }
+        foreach component $components {
+            lappend labels [list "[bars::label $spec] $component" $unit]
+        }
+    }
+    set rows [list $header]
+    set index 0
+    foreach label $labels {
+        set row $label
+        foreach column $columns {
+            lappend row [bars::format_value [lindex $column $index] [lindex $label 1] $scale]
+        }
+        lappend rows $row
+        incr index
+    }
+    return $rows
+}
+
+# Prints every indicator at each of the last k bars, in blocks of bars.
+proc ::report::print_last {object dates k scale} {
+    variable block
+    set k [expr {min($k, [llength $dates])}]
+    # Cursor values from the oldest of the k bars to the newest.
+    set positions {}
+    for {set pos [expr {$k - 1}]} {$pos >= 0} {incr pos -1} {
+        lappend positions $pos
+    }
+    puts "last     $k bars"
+    for {set first 0} {$first < $k} {incr first $block} {
+        set slice [lrange $positions $first [expr {$first + $block - 1}]]
+        puts ""
+        print_table [block_rows $object $dates $slice $scale] \
+            [concat l l [lrepeat [llength $slice] r]]
+    }
+}
+
+# Prints the report for the command line arguments.
+proc ::report::main {arguments} {
+    variable usage
+    set options [parse_command_line $arguments]
+    if {[dict get $options help]} {
+        puts $usage
+        return
+    }
+    set path [dict get $options file]
+    set scale [dict get $options scale]
+    set data [bars::read_file $path]
+    set version [bars::require_zolv]
+    set dates [dict get $data dates]
+
+    set object [corvalix::ZOLV ::report::series]
+    ::report::series setlist [dict get $data values]
+
+    puts "zolv $version indicator report"
+    puts "file     $path"
+    puts "bars     [llength $dates], [lindex $dates 0] to [lindex $dates end]"
+    if {$scale == 1} {
+        set prices "price as in the file"
+    } else {
+        set prices "price in dollars (file value / $scale)"
+    }
+    puts "units    \$ = $prices, % = percent scale"
+    puts "         - = the indicator cannot be computed at that bar"
+    if {[dict get $options last] == 0} {
+        print_newest ::report::series $dates $scale
+    } else {
+        print_last ::report::series $dates [dict get $options last] $scale
+    }
+    ::report::series -delete
+}
+
+bars::run report.tcl {
+    report::main $argv
+}
