@@ -1,12 +1,152 @@
-// The zolv::series command. PLACEHOLDER until implemented.
+// This file contains the zolv::series command: an indicator at every bar of an object in one
+// call, as a list with one element per bar, oldest first.
+#include <string>
+#include <vector>
+
 #include "binding/command.h"
 #include "binding/commands.h"
+#include "indicators/series.h"
 
 namespace zolv {
+namespace {
 
-int series_cmd(ClientData, Tcl_Interp* interp, int, Tcl_Obj* const[]) {
-    Tcl_SetObjResult(interp, Tcl_NewStringObj("not implemented", -1));
+// The format string of each operation's flat command, in the order of SeriesOp: the words
+// after the operation are parsed by it exactly as that command parses its own.
+const char* const kFormats[kSeriesOpCount] = {
+    "oci:zolv::ZOLV_bollingerbandself type t ",  // bollingerband
+    "oi:zolv::ZOLV_cciself t ",                  // cci
+    "ocii:zolv::ZOLV_conv_emaself type s l ",    // conv_ema
+    "ocii:zolv::ZOLV_conv_smaself type s l ",    // conv_sma
+    "oii:zolv::ZOLV_dmiself n m ",               // dmi
+    "oci:zolv::ZOLV_emaself type t ",            // ema
+    "oi:zolv::ZOLV_hlbandself t ",               // hlband
+    "oiii:zolv::ZOLV_macdself t1 t2 sig ",       // macd
+    "oi:zolv::ZOLV_mfiself t ",                  // mfi
+    "oci:zolv::ZOLV_momentumself type n ",       // momentum
+    "oci:zolv::ZOLV_psychologicalself type t ",  // psychological
+    "oci:zolv::ZOLV_rciself type t ",            // rci
+    "oi:zolv::ZOLV_rocself n ",                  // roc
+    "oi:zolv::ZOLV_rsiself t ",                  // rsi
+    "oci:zolv::ZOLV_smaself type t ",            // sma
+    "oii:zolv::ZOLV_stc_dself t m ",             // stc_d
+    "oi:zolv::ZOLV_stc_kself t ",                // stc_k
+    "oiii:zolv::ZOLV_stc_sdself t m y ",         // stc_sd
+    "oci:zolv::ZOLV_stdevself type t ",          // stdev
+    "o:zolv::ZOLV_trself ",                      // tr
+    "oi:zolv::ZOLV_ultimate_osiself t ",         // ultimate_osi
+    "oi:zolv::ZOLV_vr1self t ",                  // vr1
+    "oi:zolv::ZOLV_vr2self t ",                  // vr2
+    "oi:zolv::ZOLV_williams_rself t ",           // williams_r
+    "oi:zolv::ZOLV_wvrself t ",                  // wvr
+};
+
+constexpr int kMaxCodes = 4;    // the object and at most three more words
+constexpr int kFixedWords = 8;  // words held without allocating
+
+int unknown_operation(Tcl_Interp* interp, Tcl_Obj* word) {
+    std::string message = "unknown operation \"";
+    message += Tcl_GetString(word);
+    message += "\": must be one of ";
+    for (int k = 0; k < kSeriesOpCount; ++k) {
+        if (k > 0) message += ", ";
+        message += kSeriesOpNames[k];
+    }
+    Tcl_SetObjResult(interp,
+                     Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
     return TCL_ERROR;
+}
+
+// The Tcl value of one bar: a double or integer, or a list of them.
+Tcl_Obj* bar_value(const SeriesResult& r, size_t k) {
+    const size_t at = k * static_cast<size_t>(r.width);
+    switch (r.shape) {
+        case SeriesShape::kReal:
+            return Tcl_NewDoubleObj(r.reals[at]);
+        case SeriesShape::kInteger:
+            return Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(r.integers[at]));
+        case SeriesShape::kRealList:
+        case SeriesShape::kIntegerList:
+            break;
+    }
+    Tcl_Obj* row[6];
+    for (int j = 0; j < r.width; ++j) {
+        row[j] = r.shape == SeriesShape::kRealList
+                     ? Tcl_NewDoubleObj(r.reals[at + static_cast<size_t>(j)])
+                     : Tcl_NewIntObj(static_cast<int>(r.integers[at + static_cast<size_t>(j)]));
+    }
+    return Tcl_NewListObj(r.width, row);
+}
+
+}  // namespace
+
+int series_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc < 3) {
+        Tcl_SetObjResult(interp,
+                         Tcl_NewStringObj("wrong # args: should be \"zolv::series object operation "
+                                          "?arg ...?\"",
+                                          -1));
+        return TCL_ERROR;
+    }
+    int index = 0;
+    if (Tcl_GetIndexFromObj(nullptr, objv[2], kSeriesOpNames, "operation", TCL_EXACT, &index) !=
+        TCL_OK) {
+        return unknown_operation(interp, objv[2]);
+    }
+    const SeriesOp op = static_cast<SeriesOp>(index);
+    const char* format = kFormats[index];
+
+    // The flat command's words: the object at word 1, the arguments after it.
+    const int count = objc - 1;
+    Tcl_Obj* fixed[kFixedWords];
+    std::vector<Tcl_Obj*> many;
+    Tcl_Obj** words = fixed;
+    if (count > kFixedWords) {
+        many.resize(static_cast<size_t>(count));  // rare: such a call fails in the parser
+        words = many.data();
+    }
+    words[0] = objv[0];
+    words[1] = objv[1];
+    for (int k = 2; k < count; ++k) words[k] = objv[k + 1];
+
+    // One destination per format code: none for the object, the type letter for c, the next
+    // integer for i.
+    char type = 0;
+    int params[kMaxCodes] = {};
+    int param_count = 0;
+    void* slots[kMaxCodes + 1] = {};
+    size_t slot_count = 0;
+    for (const char* f = format; *f && *f != ':' && slot_count < kMaxCodes + 1; ++f) {
+        void* slot = nullptr;
+        if (*f == 'c') slot = &type;
+        if (*f == 'i') slot = &params[param_count++];
+        slots[slot_count++] = slot;
+    }
+    if (parse_args_slots(interp, count, words, format, slots, slot_count) != TCL_OK) {
+        return TCL_ERROR;  // the parser has set the message
+    }
+    ZOLV* self = nullptr;
+    if (convert_self(interp, objv[1], &self) != TCL_OK) return TCL_ERROR;
+
+    return guarded(interp, [&] {
+        SeriesResult result;
+        const std::vector<int> args(params, params + param_count);
+        const int status = series(*self, op, type, args, &result);
+        if (status != ZOLV_OK) return fail(interp, status);
+        const size_t bars = result.valid.size();
+        std::vector<Tcl_Obj*> elements(bars);  // allocated before any Tcl object exists
+        Tcl_Obj* empty = nullptr;              // one shared element for every failing bar
+        for (size_t k = 0; k < bars; ++k) {
+            if (result.valid[k]) {
+                elements[k] = bar_value(result, k);
+            } else {
+                if (!empty) empty = Tcl_NewObj();
+                elements[k] = empty;
+            }
+        }
+        // The list takes a reference to each element, so the shared one lives as long as it.
+        Tcl_SetObjResult(interp, Tcl_NewListObj(static_cast<Tcl_Size>(bars), elements.data()));
+        return TCL_OK;
+    });
 }
 
 }  // namespace zolv
