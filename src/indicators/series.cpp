@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "indicators/ema_chain.h"
+
 namespace zolv {
 
 const char* const kSeriesOpNames[kSeriesOpCount + 1] = {
@@ -116,25 +118,16 @@ void sma_line(int n, const Column& c, Bars bars, std::vector<double>* line) {
     }
 }
 
-// ema(n) at every bar of `bars`: seeded at bar n - 1 with the mean of the n oldest bars, then
-// one step prev + factor * (x - prev) per bar (n = 1: the bar's own value).
+// ema(n) at every bar of `bars` (bars.first is n - 1, or any bar for n = 1) in one forward
+// pass from the seed, one step per bar. For n = 1 the factor is 1.0 and each step lands exactly
+// on the bar's own value, as the per-bar base case answers.
 void ema_line(int n, const Column& c, Bars bars, std::vector<double>* line) {
     if (bars.first >= bars.end) return;
-    if (n == 1) {
-        for (int64_t k = 0; k < bars.end; ++k) {
-            (*line)[static_cast<size_t>(k)] =
-                static_cast<double>(int64_t{c[static_cast<size_t>(k)]}) / n;
-        }
-        return;
-    }
-    int64_t sum = 0;
-    for (int64_t k = 0; k < n; ++k) sum += c[static_cast<size_t>(k)];
-    const double factor = 2.0 / static_cast<double>(int64_t{n} + 1);
-    double value = static_cast<double>(sum) / n;
-    (*line)[static_cast<size_t>(n - 1)] = value;
-    for (int64_t k = n; k < bars.end; ++k) {
-        value = value + factor * (static_cast<double>(c[static_cast<size_t>(k)]) - value);
-        (*line)[static_cast<size_t>(k)] = value;
+    EmaChain chain(n, c, static_cast<int>(bars.first));
+    (*line)[static_cast<size_t>(chain.start)] = chain.value;
+    for (int64_t k = int64_t{chain.start} + 1; k < bars.end; ++k) {
+        chain.step(static_cast<double>(c[static_cast<size_t>(k)]));
+        (*line)[static_cast<size_t>(k)] = chain.value;
     }
 }
 
