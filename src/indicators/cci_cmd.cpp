@@ -1,11 +1,12 @@
 // This file contains the Tcl commands of the commodity channel index.
 #include "binding/command.h"
 #include "binding/commands.h"
+#include "binding/formats.h"
 
 namespace zolv {
 
 int cci_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oi:zolv::ZOLV_cciself t ", &ZOLV::cci);
+    return run_operation(interp, objc, objv, kCciFormat, &ZOLV::cci);
 }
 
 }  // namespace zolv

@@ -1,15 +1,16 @@
 // This file contains the Tcl commands of true range and directional movement.
 #include "binding/command.h"
 #include "binding/commands.h"
+#include "binding/formats.h"
 
 namespace zolv {
 
 int tr_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "o:zolv::ZOLV_trself ", &ZOLV::tr);
+    return run_operation(interp, objc, objv, kTrFormat, &ZOLV::tr);
 }
 
 int dmi_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oii:zolv::ZOLV_dmiself n m ", &ZOLV::dmi);
+    return run_operation(interp, objc, objv, kDmiFormat, &ZOLV::dmi);
 }
 
 }  // namespace zolv

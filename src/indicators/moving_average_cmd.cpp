@@ -1,29 +1,28 @@
 // This file contains the Tcl commands of moving averages and standard deviation.
 #include "binding/command.h"
 #include "binding/commands.h"
+#include "binding/formats.h"
 
 namespace zolv {
 
 int stdev_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_stdevself type t ", &ZOLV::stdev);
+    return run_operation(interp, objc, objv, kStdevFormat, &ZOLV::stdev);
 }
 
 int ema_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_emaself type t ", &ZOLV::ema);
+    return run_operation(interp, objc, objv, kEmaFormat, &ZOLV::ema);
 }
 
 int sma_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "oci:zolv::ZOLV_smaself type t ", &ZOLV::sma);
+    return run_operation(interp, objc, objv, kSmaFormat, &ZOLV::sma);
 }
 
 int conv_ema_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "ocii:zolv::ZOLV_conv_emaself type s l ",
-                         &ZOLV::conv_ema);
+    return run_operation(interp, objc, objv, kConvEmaFormat, &ZOLV::conv_ema);
 }
 
 int conv_sma_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, "ocii:zolv::ZOLV_conv_smaself type s l ",
-                         &ZOLV::conv_sma);
+    return run_operation(interp, objc, objv, kConvSmaFormat, &ZOLV::conv_sma);
 }
 
 }  // namespace zolv

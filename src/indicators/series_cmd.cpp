@@ -5,6 +5,7 @@
 
 #include "binding/command.h"
 #include "binding/commands.h"
+#include "binding/formats.h"
 #include "indicators/series.h"
 
 namespace zolv {
@@ -13,31 +14,11 @@ namespace {
 // The format string of each operation's flat command, in the order of SeriesOp: the words
 // after the operation are parsed by it exactly as that command parses its own.
 const char* const kFormats[kSeriesOpCount] = {
-    "oci:zolv::ZOLV_bollingerbandself type t ",  // bollingerband
-    "oi:zolv::ZOLV_cciself t ",                  // cci
-    "ocii:zolv::ZOLV_conv_emaself type s l ",    // conv_ema
-    "ocii:zolv::ZOLV_conv_smaself type s l ",    // conv_sma
-    "oii:zolv::ZOLV_dmiself n m ",               // dmi
-    "oci:zolv::ZOLV_emaself type t ",            // ema
-    "oi:zolv::ZOLV_hlbandself t ",               // hlband
-    "oiii:zolv::ZOLV_macdself t1 t2 sig ",       // macd
-    "oi:zolv::ZOLV_mfiself t ",                  // mfi
-    "oci:zolv::ZOLV_momentumself type n ",       // momentum
-    "oci:zolv::ZOLV_psychologicalself type t ",  // psychological
-    "oci:zolv::ZOLV_rciself type t ",            // rci
-    "oi:zolv::ZOLV_rocself n ",                  // roc
-    "oi:zolv::ZOLV_rsiself t ",                  // rsi
-    "oci:zolv::ZOLV_smaself type t ",            // sma
-    "oii:zolv::ZOLV_stc_dself t m ",             // stc_d
-    "oi:zolv::ZOLV_stc_kself t ",                // stc_k
-    "oiii:zolv::ZOLV_stc_sdself t m y ",         // stc_sd
-    "oci:zolv::ZOLV_stdevself type t ",          // stdev
-    "o:zolv::ZOLV_trself ",                      // tr
-    "oi:zolv::ZOLV_ultimate_osiself t ",         // ultimate_osi
-    "oi:zolv::ZOLV_vr1self t ",                  // vr1
-    "oi:zolv::ZOLV_vr2self t ",                  // vr2
-    "oi:zolv::ZOLV_williams_rself t ",           // williams_r
-    "oi:zolv::ZOLV_wvrself t ",                  // wvr
+    kBollingerbandFormat, kCciFormat,    kConvEmaFormat, kConvSmaFormat,   kDmiFormat,
+    kEmaFormat,           kHlbandFormat, kMacdFormat,    kMfiFormat,       kMomentumFormat,
+    kPsychologicalFormat, kRciFormat,    kRocFormat,     kRsiFormat,       kSmaFormat,
+    kStcDFormat,          kStcKFormat,   kStcSdFormat,   kStdevFormat,     kTrFormat,
+    kUltimateOsiFormat,   kVr1Format,    kVr2Format,     kWilliamsRFormat, kWvrFormat,
 };
 
 constexpr int kMaxCodes = 4;    // the object and at most three more words
