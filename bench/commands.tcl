@@ -1,0 +1,259 @@
+# Measures the cost of one call of every flat command of the package and of its
+# object-style twin, each next to a no-op command with the same number of words,
+# from byte-compiled loops; then times a script that walks every cursor
+# position of a long series.
+#
+# Usage: tclsh commands.tcl NOOP_LIBRARY ?-runs N? ?-iterations N? ?-out FILE?
+#   The package is found through TCLLIBPATH. Each loop runs at most -iterations
+#   calls (fewer for slow commands, so that a run stays short); the best of
+#   -runs runs counts. -out writes the measurements as tab-separated lines.
+
+package require Tcl 8.6
+package require zolv
+
+proc usage {} {
+    puts stderr "usage: tclsh commands.tcl NOOP_LIBRARY ?-runs N? ?-iterations N? ?-out FILE?"
+    exit 2
+}
+
+if {[llength $argv] < 1 || [llength $argv] % 2 != 1} usage
+set options [dict create -runs 5 -iterations 200000 -out {}]
+foreach {key value} [lrange $argv 1 end] {
+    if {![dict exists $options $key]} usage
+    dict set options $key $value
+}
+load [lindex $argv 0] Zolvnoop
+
+# A value list of `bars` bars with a fixed seed: a random walk of closes around
+# 100000, high and low enclosing open and close, volumes between 1e6 and 1e8.
+proc random_values {bars seed} {
+    expr {srand($seed)}
+    set values {}
+    set close 100000
+    for {set b 0} {$b < $bars} {incr b} {
+        set open $close
+        set close [expr {$open + int(rand() * 301) - 150 + (100000 - $open) / 500}]
+        set high [expr {max($open, $close) + int(rand() * 121)}]
+        set low [expr {min($open, $close) - int(rand() * 121)}]
+        lappend values $open $high $low $close [expr {1000000 + int(rand() * 99000001)}]
+    }
+    return $values
+}
+
+set kBars 1000
+set values [random_values $kBars 42]
+set bar [lrange $values end-4 end]
+
+# One object, reached both ways: $p is its pointer text, obj its owning command.
+set p [corvalix::ZOLV obj]
+corvalix::ZOLV_setlist $p $values
+
+# Puts the object back to the 1000 bars with the cursor on the newest one.
+proc restore {} {
+    global p values
+    corvalix::ZOLV_clear $p
+    corvalix::ZOLV_setlist $p $values
+}
+
+# Rows: name, the flat body (one or two commands; the second keeps the store's
+# size constant), and the object body. The no-op bodies are the flat body with
+# each command word replaced, so they have the same number of words.
+set rows {
+    pos_set         {{corvalix::ZOLV_pos_set $p 0}}           {{obj configure -pos 0}}
+    pos_get         {{corvalix::ZOLV_pos_get $p}}             {{obj cget -pos}}
+    setlist         {{corvalix::ZOLV_setlist $p $bar}}        {{obj setlist $bar}}
+    clear           {{corvalix::ZOLV_clear $p}}               {{obj clear}}
+    push_front      {{corvalix::ZOLV_push_front $p $bar} {corvalix::ZOLV_pop_back $p}}
+                    {{obj push_front $bar} {obj pop_back}}
+    push_back       {{corvalix::ZOLV_push_back $p $bar}}      {{obj push_back $bar}}
+    pop_front       {{corvalix::ZOLV_pop_front $p} {corvalix::ZOLV_push_back $p $bar}}
+                    {{obj pop_front} {obj push_back $bar}}
+    pop_back        {{corvalix::ZOLV_pop_back $p} {corvalix::ZOLV_push_back $p $bar}}
+                    {{obj pop_back} {obj push_back $bar}}
+    size            {{corvalix::ZOLV_size $p}}                {{obj size}}
+    at              {{corvalix::ZOLV_at $p 0}}                {{obj at 0}}
+    value           {{corvalix::ZOLV_value $p c}}             {{obj value c}}
+    stdev           {{corvalix::ZOLV_stdev $p c 20}}          {{obj stdev c 20}}
+    ema             {{corvalix::ZOLV_ema $p c 20}}            {{obj ema c 20}}
+    sma             {{corvalix::ZOLV_sma $p c 20}}            {{obj sma c 20}}
+    conv_ema        {{corvalix::ZOLV_conv_ema $p c 12 26}}    {{obj conv_ema c 12 26}}
+    conv_sma        {{corvalix::ZOLV_conv_sma $p c 12 26}}    {{obj conv_sma c 12 26}}
+    bollingerband   {{corvalix::ZOLV_bollingerband $p c 20}}  {{obj bollingerband c 20}}
+    cci             {{corvalix::ZOLV_cci $p 20}}              {{obj cci 20}}
+    dmi             {{corvalix::ZOLV_dmi $p 14 14}}           {{obj dmi 14 14}}
+    hlband          {{corvalix::ZOLV_hlband $p 20}}           {{obj hlband 20}}
+    macd            {{corvalix::ZOLV_macd $p 12 26 9}}        {{obj macd 12 26 9}}
+    mfi             {{corvalix::ZOLV_mfi $p 14}}              {{obj mfi 14}}
+    momentum        {{corvalix::ZOLV_momentum $p c 14}}       {{obj momentum c 14}}
+    psychological   {{corvalix::ZOLV_psychological $p c 14}}  {{obj psychological c 14}}
+    rci             {{corvalix::ZOLV_rci $p c 9}}             {{obj rci c 9}}
+    roc             {{corvalix::ZOLV_roc $p 14}}              {{obj roc 14}}
+    rsi             {{corvalix::ZOLV_rsi $p 14}}              {{obj rsi 14}}
+    stc_k           {{corvalix::ZOLV_stc_k $p 14}}            {{obj stc_k 14}}
+    stc_d           {{corvalix::ZOLV_stc_d $p 14 3}}          {{obj stc_d 14 3}}
+    stc_sd          {{corvalix::ZOLV_stc_sd $p 14 3 3}}       {{obj stc_sd 14 3 3}}
+    tr              {{corvalix::ZOLV_tr $p}}                  {{obj tr}}
+    ultimate_osi    {{corvalix::ZOLV_ultimate_osi $p 7}}      {{obj ultimate_osi 7}}
+    williams_r      {{corvalix::ZOLV_williams_r $p 14}}       {{obj williams_r 14}}
+    vr1             {{corvalix::ZOLV_vr1 $p 26}}              {{obj vr1 26}}
+    vr2             {{corvalix::ZOLV_vr2 $p 26}}              {{obj vr2 26}}
+    wvr             {{corvalix::ZOLV_wvr $p 26}}              {{obj wvr 26}}
+}
+
+# The rows that change the store's size or contents; restored after every run.
+set kChanging {setlist clear push_front push_back pop_front pop_back}
+
+# The no-op twin of a flat body: each command word replaced by `noop`.
+proc noop_body {flat noop} {
+    set commands {}
+    foreach command $flat {
+        # Plain text: the words behind the command stay as written ($p, $bar).
+        regsub {^\S+} $command $noop command
+        lappend commands $command
+    }
+    return $commands
+}
+
+# Defines a proc that runs `commands` n times in a byte-compiled loop.
+set kLoopCount 0
+proc make_loop {commands} {
+    global kLoopCount
+    set name ::loop[incr kLoopCount]
+    proc $name {p bar n} [format {
+        for {set i 0} {$i < $n} {incr i} {
+            %s
+        }
+    } [join $commands "\n            "]]
+    return $name
+}
+
+# Microseconds of one run of `loop` over n calls.
+proc run_once {loop n} {
+    global p bar
+    return [lindex [time {$loop $p $bar $n} 1] 0]
+}
+
+set runs [dict get $options -runs]
+set max_iterations [dict get $options -iterations]
+set kRunBudget 250000.0 ;# microseconds: a slow command runs fewer iterations
+
+# The loop overhead alone, for reference.
+set empty [make_loop {}]
+run_once $empty 1000
+set best_empty Inf
+for {set r 0} {$r < $runs} {incr r} {
+    set best_empty [expr {min($best_empty, [run_once $empty $max_iterations])}]
+}
+set empty_ns [expr {$best_empty * 1000.0 / $max_iterations}]
+
+set results {}
+foreach {name flat object} $rows {
+    # Each body must succeed before it is timed.
+    foreach body [list $flat $object] {
+        foreach command $body {
+            if {[catch {uplevel #0 $command} message]} {
+                puts stderr "$name: \"$command\" failed: $message"
+                exit 1
+            }
+        }
+        restore
+    }
+    set loops [dict create \
+        noop [make_loop [noop_body $flat zolvnoop::noop]] \
+        noop_int [make_loop [noop_body $flat zolvnoop::noop_int]] \
+        flat [make_loop $flat] \
+        object [make_loop $object]]
+
+    # Warm up, and size the runs so that a slow command stays within budget.
+    set warm [run_once [dict get $loops flat] 200]
+    restore
+    set n [expr {int(min($max_iterations, max(2000, $kRunBudget * 200 / max($warm, 1))))}]
+    dict for {kind loop} $loops {
+        run_once $loop 200
+        if {$name in $kChanging} restore
+    }
+
+    # The kinds take turns, so that a change of machine load hits them alike.
+    set best [dict create noop Inf noop_int Inf flat Inf object Inf]
+    for {set r 0} {$r < $runs} {incr r} {
+        dict for {kind loop} $loops {
+            set us [run_once $loop $n]
+            if {$name in $kChanging} restore
+            dict set best $kind [expr {min([dict get $best $kind], $us)}]
+        }
+    }
+    if {[corvalix::ZOLV_size $p] != $kBars || [corvalix::ZOLV_pos_get $p] != 0} {
+        puts stderr "$name: the store was not kept at $kBars bars"
+        exit 1
+    }
+    set ns {}
+    dict for {kind us} $best {
+        dict set ns $kind [expr {$us * 1000.0 / $n}]
+    }
+    lappend results $name [llength [lindex $flat 0]] [llength $flat] $n $ns
+}
+
+# A script that walks every cursor position of a 10000-bar series at which
+# ema 20 exists, flat and object style.
+set kWalkBars 10000
+set walk_values [random_values $kWalkBars 7]
+set q [corvalix::ZOLV walker]
+corvalix::ZOLV_setlist $q $walk_values
+proc walk_flat {q last} {
+    for {set pos 0} {$pos <= $last} {incr pos} {
+        corvalix::ZOLV_pos_set $q $pos
+        corvalix::ZOLV_ema $q c 20
+    }
+}
+proc walk_object {last} {
+    for {set pos 0} {$pos <= $last} {incr pos} {
+        walker configure -pos $pos
+        walker ema c 20
+    }
+}
+set last [expr {$kWalkBars - 20}]
+set walk_flat_us [lindex [time {walk_flat $q $last} 1] 0]
+set walk_object_us [lindex [time {walk_object $last} 1] 0]
+walker -delete
+
+# The table.
+proc ratio {a b} {
+    if {$b <= 0} {return -}
+    return [format %.2f [expr {double($a) / $b}]]
+}
+puts [format "Tcl %s, %d bars, best of %d runs; empty loop %.1f ns per iteration" \
+    [info patchlevel] $kBars $runs $empty_ns]
+puts "Per call in ns; noop and noop_int have the flat command's number of words;"
+puts "rows marked + time two commands (the second keeps the store at $kBars bars)."
+set header [format "%-16s %5s %8s %8s %9s %9s %12s %9s %12s" command words noop noop_int \
+    flat flat/noop flat/noop_int object object/flat]
+puts $header
+puts [string repeat - [string length $header]]
+foreach {name words commands n ns} $results {
+    dict with ns {
+        puts [format "%-16s %5d %8.1f %8.1f %9.1f %9s %12s %9.1f %12s" \
+            [expr {$commands > 1 ? "$name+" : $name}] $words $noop $noop_int $flat \
+            [ratio $flat $noop] [ratio $flat $noop_int] $object [ratio $object $flat]]
+    }
+}
+puts ""
+puts [format "Cursor walk, ema 20 at each of %d positions of %d bars: flat %.1f ms,\
+    object %.1f ms (%.2f us per position flat)" [expr {$last + 1}] $kWalkBars \
+    [expr {$walk_flat_us / 1000.0}] [expr {$walk_object_us / 1000.0}] \
+    [expr {double($walk_flat_us) / ($last + 1)}]]
+
+set out [dict get $options -out]
+if {$out ne {}} {
+    set f [open $out w]
+    puts $f [join {row command words commands iterations noop noop_int flat object} \t]
+    foreach {name words commands n ns} $results {
+        dict with ns {
+            puts $f [join [list row $name $words $commands $n $noop $noop_int $flat $object] \t]
+        }
+    }
+    puts $f [join [list empty_loop $empty_ns] \t]
+    puts $f [join [list walk_flat_ms [expr {$walk_flat_us / 1000.0}] $kWalkBars] \t]
+    puts $f [join [list walk_object_ms [expr {$walk_object_us / 1000.0}] $kWalkBars] \t]
+    close $f
+}
+obj -delete

@@ -1,0 +1,515 @@
+// This file contains the benchmarks of the calculations, each taken at the
+// newest bar of a long random series, next to the plain loops they are held
+// against (the bare ema recurrence and a window sum), and the memory the store
+// takes per bar.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <new>
+#include <random>
+#include <vector>
+
+#include "series/zolv.h"
+
+// ---- Allocation counting ----------------------------------------------------
+// Every allocation of the process goes through here, so a benchmark can see how
+// many bytes are live at the end of an operation and at its peak.
+
+namespace {
+
+int64_t g_live_bytes = 0;
+int64_t g_peak_bytes = 0;
+
+void note_allocation(void* p) {
+    g_live_bytes += static_cast<int64_t>(malloc_usable_size(p));
+    g_peak_bytes = std::max(g_peak_bytes, g_live_bytes);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (!p) throw std::bad_alloc();
+    note_allocation(p);
+    return p;
+}
+
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    g_live_bytes -= static_cast<int64_t>(malloc_usable_size(p));
+    std::free(p);
+}
+
+void operator delete[](void* p) noexcept {
+    operator delete(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    operator delete(p);
+}
+
+namespace {
+
+// ---- Data -------------------------------------------------------------------
+
+constexpr uint32_t kSeed = 42;
+
+// A value list of `bars` bars: a random walk of closes around 100000, pulled
+// gently back towards it so that a million bars stay in a realistic range.
+// Each bar opens at the previous close; high and low enclose open and close;
+// volumes lie between 1e6 and 1e8.
+std::vector<int32_t> random_values(int bars, uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int32_t> step(-150, 150);
+    std::uniform_int_distribution<int32_t> wick(0, 120);
+    std::uniform_int_distribution<int32_t> volume(1000000, 100000000);
+    std::vector<int32_t> values;
+    values.reserve(static_cast<size_t>(bars) * 5);
+    int32_t close = 100000;
+    for (int b = 0; b < bars; ++b) {
+        const int32_t open = close;
+        close = open + step(gen) + (100000 - open) / 500;
+        values.push_back(open);
+        values.push_back(std::max(open, close) + wick(gen));
+        values.push_back(std::min(open, close) - wick(gen));
+        values.push_back(close);
+        values.push_back(volume(gen));
+    }
+    return values;
+}
+
+const std::vector<int32_t>& cached_values(int bars) {
+    static std::map<int, std::vector<int32_t>> cache;
+    auto it = cache.find(bars);
+    if (it == cache.end()) it = cache.emplace(bars, random_values(bars, kSeed)).first;
+    return it->second;
+}
+
+// A filled object per series length, built once; `setlist` leaves the cursor
+// on the newest bar.
+const ZOLV& series(int64_t bars) {
+    static std::map<int64_t, std::unique_ptr<ZOLV>> cache;
+    auto it = cache.find(bars);
+    if (it == cache.end()) {
+        auto z = std::make_unique<ZOLV>();
+        const std::vector<int32_t>& values = cached_values(static_cast<int>(bars));
+        z->setlist(values.data(), static_cast<int>(values.size()));
+        it = cache.emplace(bars, std::move(z)).first;
+    }
+    return *it->second;
+}
+
+int arg(const benchmark::State& state, int k) {
+    return static_cast<int>(state.range(k));
+}
+
+// Runs `calc(z, i)` (true on failure) at the newest bar of the series of
+// state.range(0) bars.
+template <typename Calc>
+void at_newest(benchmark::State& state, Calc calc) {
+    const ZOLV& z = series(state.range(0));
+    const int i = z.cursor_index();
+    if (calc(z, i)) {
+        state.SkipWithError("the calculation failed");
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(calc(z, i));
+}
+
+// ---- Baselines --------------------------------------------------------------
+
+// The recurrence that ema evaluates, seeded the same way (the mean of the n
+// oldest bars): the floor for every calculation that walks the whole series.
+void BM_BareEmaRecurrence(benchmark::State& state) {
+    const Column& x = series(state.range(0)).close;
+    const int n = arg(state, 1);
+    for (auto _ : state) {
+        int64_t sum = 0;
+        for (int k = 0; k < n; ++k) sum += x[static_cast<size_t>(k)];
+        double prev = static_cast<double>(sum) / n;
+        const double f = 2.0 / (n + 1);
+        for (size_t k = static_cast<size_t>(n); k < x.size(); ++k) {
+            prev = prev + f * (x[k] - prev);
+        }
+        benchmark::DoNotOptimize(prev);
+    }
+}
+
+// A plain loop summing the n bars ending at the newest one: the floor for the
+// windowed calculations.
+void BM_WindowSum(benchmark::State& state) {
+    const Column& x = series(state.range(0)).close;
+    const int n = arg(state, 1);
+    const size_t end = x.size();
+    for (auto _ : state) {
+        int64_t sum = 0;
+        for (size_t k = end - static_cast<size_t>(n); k < end; ++k) sum += x[k];
+        benchmark::DoNotOptimize(sum);
+    }
+}
+
+// ---- Moving averages and standard deviation ---------------------------------
+
+void BM_Sma(benchmark::State& state) {
+    const int n = arg(state, 1);
+    at_newest(state, [n](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.sma(n, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Ema(benchmark::State& state) {
+    const int n = arg(state, 1);
+    at_newest(state, [n](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.ema(n, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Stdev(benchmark::State& state) {
+    const int n = arg(state, 1);
+    at_newest(state, [n](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.stdev(n, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+// Kind 0 compares simple averages, kind 1 exponential ones.
+void BM_Conv(benchmark::State& state) {
+    const int s = arg(state, 1);
+    const int l = arg(state, 2);
+    const int kind = arg(state, 3);
+    at_newest(state, [s, l, kind](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.conv(s, l, kind, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+// ---- Bands and MACD ---------------------------------------------------------
+
+void BM_Bollingerband(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v[6] = {};
+        const bool failed =
+            z.calc.bollingerband(t, z.close, i, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Hlband(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        int32_t v[3] = {};
+        const bool failed = z.calc.hlband(t, z.high, z.low, i, &v[0], &v[1], &v[2]);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Macd(benchmark::State& state) {
+    const int t1 = arg(state, 1);
+    const int t2 = arg(state, 2);
+    const int sig = arg(state, 3);
+    at_newest(state, [t1, t2, sig](const ZOLV& z, int i) {
+        double v[2] = {};
+        const bool failed = z.calc.macd(t1, t2, sig, z.close, i, &v[0], &v[1]);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+// ---- Momentum, rate of change, psychological line, RSI and RCI --------------
+
+void BM_Momentum(benchmark::State& state) {
+    const int n = arg(state, 1);
+    at_newest(state, [n](const ZOLV& z, int i) {
+        int64_t v = 0;
+        const bool failed = z.calc.momentum(n, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Roc(benchmark::State& state) {
+    const int n = arg(state, 1);
+    at_newest(state, [n](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.roc(n, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Psychological(benchmark::State& state) {
+    const int n = arg(state, 1);
+    at_newest(state, [n](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.psychological(n, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Rsi(benchmark::State& state) {
+    const int n = arg(state, 1);
+    at_newest(state, [n](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.rsi(n, z.open, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Rci(benchmark::State& state) {
+    const int n = arg(state, 1);
+    at_newest(state, [n](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.rci(n, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+// ---- Commodity channel index, true range and directional movement -----------
+
+void BM_Cci(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.cci(t, z.high, z.low, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Tr(benchmark::State& state) {
+    at_newest(state, [](const ZOLV& z, int i) {
+        int64_t v = 0;
+        const bool failed = z.calc.tr(z.high, z.low, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Dmi(benchmark::State& state) {
+    const int n = arg(state, 1);
+    const int m = arg(state, 2);
+    at_newest(state, [n, m](const ZOLV& z, int i) {
+        double v[4] = {};
+        const bool failed = z.calc.dmi(n, m, z.high, z.low, z.close, i, &v[0], &v[1], &v[2], &v[3]);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+// ---- Stochastics, Williams %R and ultimate oscillator -----------------------
+
+void BM_StcK(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.stc_k(t, z.high, z.low, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_StcD(benchmark::State& state) {
+    const int t = arg(state, 1);
+    const int m = arg(state, 2);
+    at_newest(state, [t, m](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.stc_d(t, m, z.high, z.low, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_StcSd(benchmark::State& state) {
+    const int t = arg(state, 1);
+    const int m = arg(state, 2);
+    const int y = arg(state, 3);
+    at_newest(state, [t, m, y](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.stc_sd(t, m, y, z.high, z.low, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_WilliamsR(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.williams_r(t, z.high, z.low, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_UltimateOsi(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.ultimate_osi(t, z.high, z.low, z.close, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+// ---- Volume ratios and money flow index --------------------------------------
+
+void BM_Vr1(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.vr1(t, z.close, z.volume, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Vr2(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.vr2(t, z.close, z.volume, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Wvr(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.wvr(t, z.close, z.volume, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+void BM_Mfi(benchmark::State& state) {
+    const int t = arg(state, 1);
+    at_newest(state, [t](const ZOLV& z, int i) {
+        double v = 0.0;
+        const bool failed = z.calc.mfi(t, z.high, z.low, z.close, z.volume, i, &v);
+        benchmark::DoNotOptimize(v);
+        return failed;
+    });
+}
+
+// ---- Memory -----------------------------------------------------------------
+
+// Bytes the five columns hold per bar, by their capacity.
+double column_bytes(const ZOLV& z) {
+    size_t elements = 0;
+    for (const Column* c : {&z.open, &z.high, &z.low, &z.close, &z.volume}) {
+        elements += c->capacity();
+    }
+    return static_cast<double>(elements * sizeof(int32_t));
+}
+
+// One setlist of N bars into a new object: the columns' bytes per bar when it
+// is done, and the most bytes allocated at any moment during it, per bar.
+void BM_SetlistMemory(benchmark::State& state) {
+    const int bars = arg(state, 0);
+    const std::vector<int32_t>& values = cached_values(bars);
+    double held = 0.0;
+    double peak = 0.0;
+    for (auto _ : state) {
+        const int64_t before = g_live_bytes;
+        g_peak_bytes = before;
+        ZOLV z;
+        z.setlist(values.data(), static_cast<int>(values.size()));
+        held = column_bytes(z);
+        peak = static_cast<double>(g_peak_bytes - before);
+        benchmark::DoNotOptimize(z.close.data());
+    }
+    state.counters["bytes_per_bar"] = held / bars;
+    state.counters["peak_bytes_per_bar"] = peak / bars;
+}
+
+// The same N bars added one push_back at a time, as a feed would.
+void BM_PushBackMemory(benchmark::State& state) {
+    const int bars = arg(state, 0);
+    const std::vector<int32_t>& values = cached_values(bars);
+    double held = 0.0;
+    double peak = 0.0;
+    for (auto _ : state) {
+        const int64_t before = g_live_bytes;
+        g_peak_bytes = before;
+        ZOLV z;
+        for (size_t k = 0; k < values.size(); k += 5) z.push_back(values.data() + k, 5);
+        held = column_bytes(z);
+        peak = static_cast<double>(g_peak_bytes - before);
+        benchmark::DoNotOptimize(z.close.data());
+    }
+    state.counters["bytes_per_bar"] = held / bars;
+    state.counters["peak_bytes_per_bar"] = peak / bars;
+}
+
+// ---- Registration -----------------------------------------------------------
+
+const std::vector<int64_t> kBars = {1000, 100000, 1000000};
+
+#define ZOLV_AT_NEWEST(fn, ...) \
+    BENCHMARK(fn)->ArgsProduct({kBars, __VA_ARGS__})->Unit(benchmark::kMicrosecond)
+
+BENCHMARK(BM_BareEmaRecurrence)->ArgsProduct({kBars, {20, 26}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WindowSum)
+    ->ArgsProduct({kBars, {14, 20, 26, 100, 1000}})
+    ->Unit(benchmark::kMicrosecond);
+
+ZOLV_AT_NEWEST(BM_Sma, {20});
+ZOLV_AT_NEWEST(BM_Ema, {20, 26});
+ZOLV_AT_NEWEST(BM_Stdev, {20});
+ZOLV_AT_NEWEST(BM_Conv, {12}, {26}, {0, 1});
+ZOLV_AT_NEWEST(BM_Bollingerband, {20});
+ZOLV_AT_NEWEST(BM_Hlband, {20});
+ZOLV_AT_NEWEST(BM_Macd, {12}, {26}, {9});
+ZOLV_AT_NEWEST(BM_Momentum, {14});
+ZOLV_AT_NEWEST(BM_Roc, {14});
+ZOLV_AT_NEWEST(BM_Psychological, {14});
+ZOLV_AT_NEWEST(BM_Rsi, {14});
+ZOLV_AT_NEWEST(BM_Rci, {9, 100, 1000});
+ZOLV_AT_NEWEST(BM_Cci, {20});
+BENCHMARK(BM_Tr)->ArgsProduct({kBars})->Unit(benchmark::kMicrosecond);
+ZOLV_AT_NEWEST(BM_Dmi, {14}, {14});
+ZOLV_AT_NEWEST(BM_StcK, {14});
+ZOLV_AT_NEWEST(BM_StcD, {14}, {3});
+ZOLV_AT_NEWEST(BM_StcSd, {14}, {3}, {3});
+ZOLV_AT_NEWEST(BM_WilliamsR, {14});
+ZOLV_AT_NEWEST(BM_UltimateOsi, {7});
+ZOLV_AT_NEWEST(BM_Vr1, {26});
+ZOLV_AT_NEWEST(BM_Vr2, {26});
+ZOLV_AT_NEWEST(BM_Wvr, {26});
+ZOLV_AT_NEWEST(BM_Mfi, {14});
+
+BENCHMARK(BM_SetlistMemory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PushBackMemory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

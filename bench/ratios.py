@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""Turns the engine benchmark JSON and the command timings into one table of
+the ratios the package is held to, with the machine and the date.
+
+Usage: ratios.py ENGINE_JSON COMMANDS_TSV
+"""
+import datetime
+import json
+import os
+import subprocess
+import sys
+
+
+def machine_name():
+    try:
+        text = subprocess.run(["lscpu"], capture_output=True, text=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return "unknown"
+    for line in text.splitlines():
+        key, _, value = line.partition(":")
+        if key.strip() == "Model name":
+            return value.strip()
+    return "unknown"
+
+
+def engine_times(path):
+    """Benchmark name -> the best real time over the repetitions, in microseconds."""
+    with open(path) as f:
+        data = json.load(f)
+    scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}
+    best = {}
+    counters = {}
+    for run in data["benchmarks"]:
+        if run.get("run_type", "iteration") != "iteration" or run.get("error_occurred"):
+            continue
+        name = run.get("run_name", run["name"])
+        t = run["real_time"] * scale[run["time_unit"]]
+        best[name] = min(best.get(name, t), t)
+        for key in ("bytes_per_bar", "peak_bytes_per_bar"):
+            if key in run:
+                counters.setdefault(name, {})[key] = run[key]
+    return best, counters
+
+
+def command_times(path):
+    """Command rows (name -> dict of ns per call) and the other measurements."""
+    rows = {}
+    other = {}
+    with open(path) as f:
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if fields[0] == "row" and fields[1] != "command":
+                name, words, commands, iterations = fields[1], *map(int, fields[2:5])
+                noop, noop_int, flat, obj = map(float, fields[5:9])
+                rows[name] = dict(words=words, commands=commands, iterations=iterations,
+                                  noop=noop, noop_int=noop_int, flat=flat, object=obj)
+            elif fields[0] != "row":
+                other[fields[0]] = float(fields[1])
+    return rows, other
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    engine, counters = engine_times(sys.argv[1])
+    commands, other = command_times(sys.argv[2])
+
+    def e(name):
+        return engine.get(name)
+
+    big = 1000000
+    table = []  # (ratio, numerator, denominator, value, limit)
+
+    def add(label, num, den, limit):
+        value = num / den if num is not None and den else None
+        table.append((label, num, den, value, limit))
+
+    add("ema(26) at bar 1e6 / bare recurrence(26)",
+        e(f"BM_Ema/{big}/26"), e(f"BM_BareEmaRecurrence/{big}/26"), 1.2)
+    add("macd(12,26,9) at bar 1e6 / ema(26)",
+        e(f"BM_Macd/{big}/12/26/9"), e(f"BM_Ema/{big}/26"), 1.5)
+    add("conv_ema(12,26) at bar 1e6 / ema(26)",
+        e(f"BM_Conv/{big}/12/26/1"), e(f"BM_Ema/{big}/26"), 1.5)
+    add("stc_sd(14,3,3) / stc_k(14)",
+        e(f"BM_StcSd/{big}/14/3/3"), e(f"BM_StcK/{big}/14"), 2.5)
+    add("rci(1000) / rci(100)", e(f"BM_Rci/{big}/1000"), e(f"BM_Rci/{big}/100"), 16.0)
+    for name in ("value", "pos_get", "size"):
+        row = commands.get(name)
+        if row:
+            add(f"ZOLV_{name} / noop, {row['words']} words (ns)", row["flat"], row["noop"], 1.6)
+    for name in ("value", "pos_get", "size"):
+        row = commands.get(name)
+        if row:
+            twin = "obj cget -pos" if name == "pos_get" else f"obj {name}"
+            add(f"{twin} / ZOLV_{name} (ns)", row["object"], row["flat"], 1.25)
+
+    print(f"zolv benchmark ratios - {machine_name()}, {os.cpu_count()} cores, "
+          f"{datetime.datetime.now().astimezone():%Y-%m-%d %H:%M %Z}, "
+          f"load average {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
+    print("engine: best of the repetitions, us per call; commands: best of the runs, ns per call")
+    header = f"{'ratio':<46} {'numerator':>11} {'denominator':>11} {'ratio':>7} {'target':>8}  met"
+    print(header)
+    print("-" * len(header))
+    for label, num, den, value, limit in table:
+        if value is None:
+            print(f"{label:<46} {'-':>11} {'-':>11} {'-':>7} {'<= ' + str(limit):>8}  missing")
+            continue
+        met = "yes" if value <= limit else "NO"
+        print(f"{label:<46} {num:11.3f} {den:11.3f} {value:7.2f} {'<= ' + str(limit):>8}  {met}")
+
+    # Context: the flat/noop_int ratios, the worst object/flat ratio, memory,
+    # and every calculation at the three series lengths.
+    print()
+    for name in ("value", "pos_get", "size"):
+        row = commands.get(name)
+        if row:
+            print(f"ZOLV_{name} / noop_int ({row['words']} words): "
+                  f"{row['flat']:.1f} / {row['noop_int']:.1f} ns = "
+                  f"{row['flat'] / row['noop_int']:.2f}")
+    if commands:
+        worst = max(commands, key=lambda n: commands[n]["object"] / commands[n]["flat"])
+        print(f"worst object/flat over all {len(commands)} rows: {worst} "
+              f"{commands[worst]['object'] / commands[worst]['flat']:.2f}")
+    if "walk_flat_ms" in other:
+        print(f"cursor walk, ema 20 at every position of 10000 bars: "
+              f"flat {other['walk_flat_ms']:.1f} ms, object {other['walk_object_ms']:.1f} ms")
+    for name, c in sorted(counters.items()):
+        print(f"{name}: {c['bytes_per_bar']:.2f} bytes per bar held, "
+              f"{c['peak_bytes_per_bar']:.2f} at the peak")
+
+    print()
+    print(f"{'calculation (us at the newest bar)':<34} {'1e3 bars':>10} {'1e5 bars':>10} "
+          f"{'1e6 bars':>10}")
+    seen = []
+    for name in engine:
+        parts = name.split("/")
+        key = "/".join([parts[0]] + parts[2:])
+        if parts[0].endswith("Memory") or key in seen:
+            continue
+        seen.append(key)
+        cells = []
+        for bars in (1000, 100000, big):
+            t = engine.get("/".join([parts[0], str(bars)] + parts[2:]))
+            cells.append(f"{t:10.3f}" if t is not None else f"{'-':>10}")
+        label = key.replace("BM_", "")
+        print(f"{label:<34} {' '.join(cells)}")
+
+
+if __name__ == "__main__":
+    main()
