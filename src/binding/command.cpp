@@ -32,16 +32,31 @@ void set_result(Tcl_Interp* interp, int64_t value) {
     Tcl_SetObjResult(interp, Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(value)));
 }
 
+namespace {
+
+// A list result made in one step; the lists of the operations are short.
+template <typename T, typename MakeElement>
+void set_list_result(Tcl_Interp* interp, const std::vector<T>& values, MakeElement make) {
+    constexpr size_t kSmall = 8;
+    Tcl_Obj* small[kSmall];
+    std::vector<Tcl_Obj*> large;
+    Tcl_Obj** elements = small;
+    if (values.size() > kSmall) {
+        large.resize(values.size());
+        elements = large.data();
+    }
+    for (size_t k = 0; k < values.size(); ++k) elements[k] = make(values[k]);
+    Tcl_SetObjResult(interp, Tcl_NewListObj(static_cast<Tcl_Size>(values.size()), elements));
+}
+
+}  // namespace
+
 void set_result(Tcl_Interp* interp, const std::vector<double>& values) {
-    Tcl_Obj* list = Tcl_NewListObj(0, nullptr);
-    for (double v : values) Tcl_ListObjAppendElement(nullptr, list, Tcl_NewDoubleObj(v));
-    Tcl_SetObjResult(interp, list);
+    set_list_result(interp, values, [](double v) { return Tcl_NewDoubleObj(v); });
 }
 
 void set_result(Tcl_Interp* interp, const std::vector<int32_t>& values) {
-    Tcl_Obj* list = Tcl_NewListObj(0, nullptr);
-    for (int32_t v : values) Tcl_ListObjAppendElement(nullptr, list, Tcl_NewIntObj(v));
-    Tcl_SetObjResult(interp, list);
+    set_list_result(interp, values, [](int32_t v) { return Tcl_NewIntObj(v); });
 }
 
 }  // namespace zolv

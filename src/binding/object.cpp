@@ -2,6 +2,7 @@
 // makes: construction and wrapping, methods, attributes and ownership.
 #include "binding/object.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -101,28 +102,36 @@ ClassRecord zolv_record = {"ZOLV",   kZolvType,   new_zolv_cmd, destroy_ZOLV,
 int call_with_this(Instance* rec, Tcl_ObjCmdProc* proc, Tcl_Interp* interp, int objc,
                    Tcl_Obj* const words[]) {
     ObjRef self(rec->this_obj);
-    Tcl_Obj* small[8];
+    constexpr int kSmall = 8;
+    Tcl_Obj* small[kSmall];
     std::vector<Tcl_Obj*> large;
     Tcl_Obj** copy = small;
-    if (objc > 8) {
+    if (objc > kSmall) {
         large.assign(words, words + objc);
         copy = large.data();
     } else {
-        std::memcpy(small, words, sizeof(Tcl_Obj*) * static_cast<size_t>(objc));
+        for (int k = 0; k < objc; ++k) copy[k] = words[k];
     }
     copy[1] = self.get();
     return proc(rec, interp, objc, copy);
 }
 
-// The method of that name, found through the index Tcl caches in the word.
-Tcl_ObjCmdProc* find_method(const ClassRecord* cls, Tcl_Obj* word) {
-    int index = 0;
-    if (Tcl_GetIndexFromObjStruct(nullptr, word, cls->methods, sizeof(MethodRow), "method",
-                                  TCL_EXACT, &index) != TCL_OK) {
-        return nullptr;
-    }
-    return cls->methods[index].proc;
+// The methods followed by "cget" and "configure", so that one exact lookup,
+// which Tcl remembers in the word, finds any of them. The methods come first:
+// they are matched before cget and configure.
+constexpr size_t kMethodCount = sizeof(kMethods) / sizeof(kMethods[0]) - 1;
+constexpr int kCget = static_cast<int>(kMethodCount);
+constexpr int kConfigure = kCget + 1;
+
+constexpr std::array<MethodRow, kMethodCount + 3> make_subcommands() {
+    std::array<MethodRow, kMethodCount + 3> table{};
+    for (size_t k = 0; k < kMethodCount; ++k) table[k] = kMethods[k];
+    table[kMethodCount] = {"cget", nullptr};
+    table[kMethodCount + 1] = {"configure", nullptr};
+    table[kMethodCount + 2] = {nullptr, nullptr};
+    return table;
 }
+constexpr std::array<MethodRow, kMethodCount + 3> kSubcommands = make_subcommands();
 
 int invalid_method(Tcl_Interp* interp, const ClassRecord* cls) {
     std::string message = "Invalid method. Must be one of: configure cget -acquire -disown -delete";
@@ -197,13 +206,15 @@ int object_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const
             return TCL_OK;
         }
     }
-    if (Tcl_ObjCmdProc* method = find_method(rec->cls, objv[1])) {
-        if (!alive(rec)) return dead_object(interp, rec);
-        return call_with_this(rec, method, interp, objc, objv);
+    int index = 0;
+    if (Tcl_GetIndexFromObjStruct(nullptr, objv[1], kSubcommands.data(), sizeof(MethodRow),
+                                  "method", TCL_EXACT, &index) != TCL_OK) {
+        return invalid_method(interp, rec->cls);
     }
-    if (std::strcmp(sub, "cget") == 0) return cget(rec, interp, objc, objv);
-    if (std::strcmp(sub, "configure") == 0) return configure(rec, interp, objc, objv);
-    return invalid_method(interp, rec->cls);
+    if (index == kCget) return cget(rec, interp, objc, objv);
+    if (index == kConfigure) return configure(rec, interp, objc, objv);
+    if (!alive(rec)) return dead_object(interp, rec);
+    return call_with_this(rec, kSubcommands[static_cast<size_t>(index)].proc, interp, objc, objv);
 }
 
 void object_deleted(ClientData data) {

@@ -98,9 +98,8 @@ int ZOLV::bollingerband(char type, int t, std::vector<double>& out) const {
                            &lower2, &upper3, &lower3)) {
         return ZOLV_CALC_ERROR;
     }
-    out.clear();
-    out.shrink_to_fit();
-    for (double value : {upper1, lower1, upper2, lower2, upper3, lower3}) out.push_back(value);
+    // The old storage is released and the values filled in one allocation.
+    std::vector<double>{upper1, lower1, upper2, lower2, upper3, lower3}.swap(out);
     return ZOLV_OK;
 }
 
@@ -111,11 +110,7 @@ int ZOLV::hlband(int t, std::vector<int32_t>& out) const {
     if (calc.hlband(t, high, low, cursor_index(), &highest, &lowest, &middle)) {
         return ZOLV_CALC_ERROR;
     }
-    out.clear();
-    out.shrink_to_fit();
-    out.push_back(highest);
-    out.push_back(lowest);
-    out.push_back(middle);
+    std::vector<int32_t>{highest, lowest, middle}.swap(out);
     return ZOLV_OK;
 }
 
@@ -123,9 +118,6 @@ int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
     double line = 0.0;
     double signal = 0.0;
     if (calc.macd(t1, t2, sig, close, cursor_index(), &line, &signal)) return ZOLV_CALC_ERROR;
-    out.clear();
-    out.shrink_to_fit();
-    out.push_back(line);
-    out.push_back(signal);
+    std::vector<double>{line, signal}.swap(out);
     return ZOLV_OK;
 }

@@ -116,11 +116,7 @@ int ZOLV::dmi(int n, int m, std::vector<double>& out) const {
     if (calc.dmi(n, m, high, low, close, cursor_index(), &plus_di, &minus_di, &dx, &adx)) {
         return ZOLV_CALC_ERROR;
     }
-    out.clear();
-    out.shrink_to_fit();
-    out.push_back(plus_di);
-    out.push_back(minus_di);
-    out.push_back(dx);
-    out.push_back(adx);
+    // The old storage is released and the values filled in one allocation.
+    std::vector<double>{plus_di, minus_di, dx, adx}.swap(out);
     return ZOLV_OK;
 }

@@ -1,5 +1,6 @@
 // Stochastics %K, %D and slow %D, Williams %R and the ultimate oscillator: oscillators of the
 // close against the high/low range of the bars before it.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -38,6 +39,62 @@ Extremes window_extremes(int t, const Column& h, const Column& l, int j) {
         if (l[k] < lowest) lowest = l[k];
     }
     return {highest, lowest};
+}
+
+// A scratch array of n values: on the stack when it is small, on the heap otherwise.
+template <typename T>
+class Scratch {
+public:
+    explicit Scratch(size_t n) : heap_(n > kLocal ? n : 0) {}
+    T* data() { return heap_.empty() ? local_ : heap_.data(); }
+    T& operator[](size_t k) { return data()[k]; }
+
+private:
+    static constexpr size_t kLocal = 64;
+    T local_[kLocal];
+    std::vector<T> heap_;
+};
+
+// The %K numerator close - lowest and range highest - lowest of each of the
+// `count` windows of t bars ending at b, b - 1, ..., b - count + 1. When the
+// windows overlap by at least one bar they share a core, whose extremes are
+// found once; each window then adds the bars it has beyond the core on either
+// side. Extremes are integers, so the grouping does not change them.
+void k_windows(int t, int count, const Column& h, const Column& l, const Column& c, int b,
+               double* numerators, double* ranges) {
+    if (t < count) {
+        for (int q = 0; q < count; ++q) {
+            const Extremes w = window_extremes(t, h, l, b - q);
+            numerators[q] = static_cast<double>(c[b - q] - w.lowest);
+            ranges[q] = static_cast<double>(w.highest - w.lowest);
+        }
+        return;
+    }
+    // The core: bars b - t + 1 .. b - count + 1, in every window.
+    const Extremes core = window_extremes(t - count + 1, h, l, b - count + 1);
+    // Right of the core: window q also holds bars b - count + 2 .. b - q.
+    Scratch<Extremes> right(static_cast<size_t>(count));
+    Extremes run = core;
+    right.data()[count - 1] = run;
+    for (int q = count - 2; q >= 0; --q) {
+        run.highest = std::max<int64_t>(run.highest, h[b - q]);
+        run.lowest = std::min<int64_t>(run.lowest, l[b - q]);
+        right.data()[q] = run;
+    }
+    // Left of the core: window q also holds bars b - q - t + 1 .. b - t.
+    int64_t left_high = INT64_MIN;
+    int64_t left_low = INT64_MAX;
+    for (int q = 0; q < count; ++q) {
+        if (q > 0) {
+            const int k = b - q - t + 1;
+            left_high = std::max<int64_t>(left_high, h[k]);
+            left_low = std::min<int64_t>(left_low, l[k]);
+        }
+        const int64_t highest = std::max(right.data()[q].highest, left_high);
+        const int64_t lowest = std::min(right.data()[q].lowest, left_low);
+        numerators[q] = static_cast<double>(c[b - q] - lowest);
+        ranges[q] = static_cast<double>(highest - lowest);
+    }
 }
 
 // The checks shared by stc_k and williams_r.
@@ -90,15 +147,10 @@ bool ZOLV_CALC::stc_sd(int t, int m, int y, const Column& h, const Column& l, co
     if (int64_t{b} - t - m - y + 3 < 0) return true;
     if (sizes_differ(h, l, c)) return true;
     // The y %D values share their %K windows: the y + m - 1 windows ending at b, b - 1, ...
-    // are scanned once each, newest first.
     const int windows = y + (m - 1);  // no more than b + 1 after the checks above
-    std::vector<double> numerators(windows);
-    std::vector<double> ranges(windows);
-    for (int q = 0; q < windows; ++q) {
-        const Extremes w = window_extremes(t, h, l, b - q);
-        numerators[q] = static_cast<double>(c[b - q] - w.lowest);
-        ranges[q] = static_cast<double>(w.highest - w.lowest);
-    }
+    Scratch<double> numerators(static_cast<size_t>(windows));
+    Scratch<double> ranges(static_cast<size_t>(windows));
+    k_windows(t, windows, h, l, c, b, numerators.data(), ranges.data());
     // Each %D at b - p sums its m windows newest first, exactly as stc_d does.
     double sum = 0.0;
     for (int p = 0; p < y; ++p) {
