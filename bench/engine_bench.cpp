@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "indicators/series.h"
 #include "series/zolv.h"
 
 // ---- Allocation counting ----------------------------------------------------
@@ -143,6 +144,27 @@ void BM_BareEmaRecurrence(benchmark::State& state) {
             prev = prev + f * (x[k] - prev);
         }
         benchmark::DoNotOptimize(prev);
+    }
+}
+
+// ---- Whole series ------------------------------------------------------------
+
+// Every bar's value in one call: the ema(n) line, or the macd(12,26,9) lines.
+void BM_SeriesEma(benchmark::State& state) {
+    const ZOLV& z = series(state.range(0));
+    zolv::SeriesResult out;
+    for (auto _ : state) {
+        zolv::series(z, zolv::SeriesOp::kEma, 'c', {arg(state, 1)}, &out);
+        benchmark::DoNotOptimize(out.reals.data());
+    }
+}
+
+void BM_SeriesMacd(benchmark::State& state) {
+    const ZOLV& z = series(state.range(0));
+    zolv::SeriesResult out;
+    for (auto _ : state) {
+        zolv::series(z, zolv::SeriesOp::kMacd, 'c', {12, 26, 9}, &out);
+        benchmark::DoNotOptimize(out.reals.data());
     }
 }
 
@@ -506,6 +528,9 @@ ZOLV_AT_NEWEST(BM_Vr1, {26});
 ZOLV_AT_NEWEST(BM_Vr2, {26});
 ZOLV_AT_NEWEST(BM_Wvr, {26});
 ZOLV_AT_NEWEST(BM_Mfi, {14});
+
+BENCHMARK(BM_SeriesEma)->ArgsProduct({{1000000}, {20}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SeriesMacd)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK(BM_SetlistMemory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PushBackMemory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -84,6 +84,10 @@ def main():
     add("stc_sd(14,3,3) / stc_k(14)",
         e(f"BM_StcSd/{big}/14/3/3"), e(f"BM_StcK/{big}/14"), 2.5)
     add("rci(1000) / rci(100)", e(f"BM_Rci/{big}/1000"), e(f"BM_Rci/{big}/100"), 16.0)
+    add("series ema(20), 1e6 bars / bare recurrence(20)",
+        e(f"BM_SeriesEma/{big}/20"), e(f"BM_BareEmaRecurrence/{big}/20"), 1.5)
+    add("series macd(12,26,9), 1e6 bars / bare recurr.(26)",
+        e(f"BM_SeriesMacd/{big}"), e(f"BM_BareEmaRecurrence/{big}/26"), 1.5)
     for name in ("value", "pos_get", "size"):
         row = commands.get(name)
         if row:
@@ -124,6 +128,9 @@ def main():
     if "walk_flat_ms" in other:
         print(f"cursor walk, ema 20 at every position of 10000 bars: "
               f"flat {other['walk_flat_ms']:.1f} ms, object {other['walk_object_ms']:.1f} ms")
+    if "walk_series_ms" in other:
+        print(f"zolv::series ema 20 over the same bars: {other['walk_series_ms']:.3f} ms, "
+              f"{other['walk_flat_ms'] / other['walk_series_ms']:.0f}x faster than the walk")
     for name, c in sorted(counters.items()):
         print(f"{name}: {c['bytes_per_bar']:.2f} bytes per bar held, "
               f"{c['peak_bytes_per_bar']:.2f} at the peak")

@@ -60,7 +60,10 @@ std::once_flag types_once;
 
 std::mutex object_mutex;  // guards both tables below
 std::unordered_set<const void*>* owned = nullptr;
-std::unordered_map<const void*, LiveCell*> live;
+// Never destroyed: objects a script has not deleted live until the process
+// ends, and a thread may still be using the registry while it does.
+std::unordered_map<const void*, LiveCell*>& live =
+    *new std::unordered_map<const void*, LiveCell*>();
 uint64_t next_serial = 1;
 
 // ---- Constants ------------------------------------------------------------
