@@ -101,6 +101,11 @@ Bars window_bars(int n, int64_t column, int64_t bars) {
     return {n - 1, std::min(column, bars)};
 }
 
+// Marks every bar of `bars` as valid.
+void mark_valid(SeriesResult* r, Bars bars) {
+    std::fill(r->valid.begin() + bars.first, r->valid.begin() + bars.end, uint8_t{1});
+}
+
 Bars intersect(Bars a, Bars b) {
     return {std::max(a.first, b.first), std::min(a.end, b.end)};
 }
@@ -109,25 +114,25 @@ Bars intersect(Bars a, Bars b) {
 
 // sma(n) at every bar of `bars`: a running 64-bit window sum is the exact sum, so its double
 // divided by n is the per-bar value.
-void sma_line(int n, const Column& c, Bars bars, std::vector<double>* line) {
+void sma_line(int n, const Column& c, Bars bars, double* line) {
     int64_t sum = 0;
     for (int64_t k = 0; k < bars.end; ++k) {
         sum += c[static_cast<size_t>(k)];
         if (k >= n) sum -= c[static_cast<size_t>(k - n)];
-        if (k >= bars.first) (*line)[static_cast<size_t>(k)] = static_cast<double>(sum) / n;
+        if (k >= bars.first) line[k] = static_cast<double>(sum) / n;
     }
 }
 
 // ema(n) at every bar of `bars` (bars.first is n - 1, or any bar for n = 1) in one forward
 // pass from the seed, one step per bar. For n = 1 the factor is 1.0 and each step lands exactly
 // on the bar's own value, as the per-bar base case answers.
-void ema_line(int n, const Column& c, Bars bars, std::vector<double>* line) {
+void ema_line(int n, const Column& c, Bars bars, double* line) {
     if (bars.first >= bars.end) return;
     EmaChain chain(n, c, static_cast<int>(bars.first));
-    (*line)[static_cast<size_t>(chain.start)] = chain.value;
+    line[chain.start] = chain.value;
     for (int64_t k = int64_t{chain.start} + 1; k < bars.end; ++k) {
         chain.step(static_cast<double>(c[static_cast<size_t>(k)]));
-        (*line)[static_cast<size_t>(k)] = chain.value;
+        line[k] = chain.value;
     }
 }
 
@@ -135,20 +140,16 @@ void sma_series(const ZOLV& z, char type, int n, int64_t count, SeriesResult* r)
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(n, size_of(c), count);
     if (bars.first >= bars.end) return;
-    std::vector<double> line(static_cast<size_t>(bars.end));
-    sma_line(n, c, bars, &line);
-    Writer w(r);
-    for (int64_t k = bars.first; k < bars.end; ++k) w.real(k, line[static_cast<size_t>(k)]);
+    sma_line(n, c, bars, r->reals.data());  // one value per bar: written in place
+    mark_valid(r, bars);
 }
 
 void ema_series(const ZOLV& z, char type, int n, int64_t count, SeriesResult* r) {
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(n, size_of(c), count);
     if (bars.first >= bars.end) return;
-    std::vector<double> line(static_cast<size_t>(bars.end));
-    ema_line(n, c, bars, &line);
-    Writer w(r);
-    for (int64_t k = bars.first; k < bars.end; ++k) w.real(k, line[static_cast<size_t>(k)]);
+    ema_line(n, c, bars, r->reals.data());  // one value per bar: written in place
+    mark_valid(r, bars);
 }
 
 // The deviation rate (short / long - 1) * 100 of two averages, where both windows pass.
@@ -162,11 +163,11 @@ void conv_series(const ZOLV& z, char type, int s, int l, bool exponential, int64
     std::vector<double> short_line(static_cast<size_t>(bars.end));
     std::vector<double> long_line(static_cast<size_t>(bars.end));
     if (exponential) {
-        ema_line(s, c, {short_bars.first, bars.end}, &short_line);
-        ema_line(l, c, {long_bars.first, bars.end}, &long_line);
+        ema_line(s, c, {short_bars.first, bars.end}, short_line.data());
+        ema_line(l, c, {long_bars.first, bars.end}, long_line.data());
     } else {
-        sma_line(s, c, {short_bars.first, bars.end}, &short_line);
-        sma_line(l, c, {long_bars.first, bars.end}, &long_line);
+        sma_line(s, c, {short_bars.first, bars.end}, short_line.data());
+        sma_line(l, c, {long_bars.first, bars.end}, long_line.data());
     }
     Writer w(r);
     for (int64_t k = bars.first; k < bars.end; ++k) {
@@ -234,30 +235,37 @@ void hlband_series(const ZOLV& z, int t, int64_t count, SeriesResult* r) {
     }
 }
 
-// Both averages in one forward pass each; the signal sums its sig line values newest first.
+// Both averages advance together in one forward pass that writes the MACD line; a second
+// pass forms each signal, the sig line values summed newest first as the per-bar calculation
+// does. The second pass works on eight bars at once: their sums are independent chains, each
+// in its own order, so the machine overlaps them.
 void macd_series(const ZOLV& z, int t1, int t2, int sig, int64_t count, SeriesResult* r) {
     if (t1 <= 0 || t2 <= 0 || sig <= 0) return;
     const Column& c = z.close;
     const int64_t longer = std::max(t1, t2);
     const Bars bars{longer + sig - 2, count};
     if (bars.first >= bars.end) return;
-    const int64_t line_start = longer - 1;  // both averages exist from here on
-    std::vector<double> fast(static_cast<size_t>(count));
-    std::vector<double> slow(static_cast<size_t>(count));
-    ema_line(t1, c, {t1 - 1, count}, &fast);
-    ema_line(t2, c, {t2 - 1, count}, &slow);
-    std::vector<double>& line = fast;  // reused in place: line[k] = fast[k] - slow[k]
-    for (int64_t k = line_start; k < count; ++k) {
-        line[static_cast<size_t>(k)] = fast[static_cast<size_t>(k)] - slow[static_cast<size_t>(k)];
+    double* out = r->reals.data();  // two values per bar: line, signal
+    walk_ema_pair(t1, t2, c, static_cast<int>(longer - 1), static_cast<int>(count - 1),
+                  [out](int k, double e1, double e2) { out[2 * int64_t{k}] = e1 - e2; });
+    auto line = [out](int64_t k) { return out[2 * k]; };
+    constexpr int64_t kLanes = 8;
+    int64_t k = bars.first;
+    for (; k + kLanes <= bars.end; k += kLanes) {
+        double sums[kLanes] = {};
+        for (int64_t q = 0; q < sig; ++q) {
+            for (int64_t j = 0; j < kLanes; ++j) sums[j] = line(k + j - q) + sums[j];
+        }
+        for (int64_t j = 0; j < kLanes; ++j) out[2 * (k + j) + 1] = sums[j] / sig;
     }
-    Writer w(r);
-    for (int64_t i = bars.first; i < bars.end; ++i) {
+    for (; k < bars.end; ++k) {
         double sum = 0.0;
-        for (int64_t k = i; k > i - sig; --k) sum = line[static_cast<size_t>(k)] + sum;
-        double* out = w.reals(i);
-        out[0] = line[static_cast<size_t>(i)];
-        out[1] = sum / sig;
+        for (int64_t q = 0; q < sig; ++q) sum = line(k - q) + sum;
+        out[2 * k + 1] = sum / sig;
     }
+    mark_valid(r, bars);
+    // Bars before the first signal hold a line value but no result.
+    std::fill(out, out + 2 * bars.first, 0.0);
 }
 
 // ---- Momentum family ----------------------------------------------------------------------
@@ -682,15 +690,17 @@ int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params
     const OpInfo& info = kOpInfo[index];
     if (params.size() != info.params) return ZOLV_UNKNOWN_ERROR;
     const int64_t count = size_of(z.close);  // bar k is the cursor index k
-    SeriesResult r;
+    SeriesResult& r = *out;                  // filled in place, so repeated calls reuse its storage
     r.shape = info.shape;
     r.width = info.width;
     r.valid.assign(static_cast<size_t>(count), 0);
     const size_t values = static_cast<size_t>(count) * static_cast<size_t>(info.width);
     if (info.shape == SeriesShape::kInteger || info.shape == SeriesShape::kIntegerList) {
         r.integers.assign(values, 0);
+        r.reals.clear();
     } else {
         r.reals.assign(values, 0.0);
+        r.integers.clear();
     }
     const int p0 = params.size() > 0 ? params[0] : 0;
     const int p1 = params.size() > 1 ? params[1] : 0;
@@ -772,7 +782,6 @@ int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params
             volume_ratio_series(z, VolumeRatio::kWvr, p0, count, &r);
             break;
     }
-    *out = std::move(r);
     return ZOLV_OK;
 }
 
