@@ -9,13 +9,7 @@
 bool ZOLV_CALC::bollingerband(int t, const Column& c, int i, double* upper1, double* lower1,
                               double* upper2, double* lower2, double* upper3,
                               double* lower3) const {
-    const int64_t size = column_size(c);
-    if (as_unsigned(t) > size) return true;
-    if (t <= 0) return true;
-    if (size == 0) return true;
-    if (as_unsigned(i) >= size) return true;
-    if (i < 0) return true;
-    if (int64_t{i} - t + 1 < 0) return true;
+    if (window_fails(t, c, i)) return true;
 
     double sum = 0.0;
     for (int64_t k = i; k > int64_t{i} - t; --k) sum += static_cast<double>(c[k]);

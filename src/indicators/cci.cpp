@@ -16,15 +16,8 @@ double typical_price(const Column& h, const Column& l, const Column& c, int64_t 
 
 bool ZOLV_CALC::cci(int t, const Column& h, const Column& l, const Column& c, int i,
                     double* out) const {
-    const int64_t size = column_size(c);
-    if (as_unsigned(t) > size) return true;
-    if (t <= 0) return true;
-    if (size == 0) return true;
-    if (as_unsigned(i) >= size) return true;
-    if (i < 0) return true;
-    if (int64_t{i} - t + 1 < 0) return true;
-    if (column_size(h) != size) return true;
-    if (column_size(l) != size) return true;
+    if (window_fails(t, c, i)) return true;
+    if (h.size() != c.size() || l.size() != c.size()) return true;
 
     const int64_t oldest = int64_t{i} - t + 1;
     double sum = 0.0;

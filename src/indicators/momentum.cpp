@@ -17,15 +17,6 @@ bool lookback_fails(int n, const Column& c, int i) {
     return int64_t{i} - n < 0;
 }
 
-// The window check shared by rsi and rci: 1 <= n <= size, 0 <= i < size and the n bars
-// ending at i all exist.
-bool window_fails(int n, const Column& c, int i) {
-    if (as_unsigned(n) > column_size(c) || n <= 0) return true;
-    if (c.empty()) return true;
-    if (as_unsigned(i) >= column_size(c) || i < 0) return true;
-    return int64_t{i} - n + 1 < 0;
-}
-
 // n^3 - n with n^3 exact and converted to double once, then n subtracted in double.
 // n^3 needs up to 93 bits, so it is formed in 128 bits; the conversion rounds exactly
 // as a 64-bit product would wherever that product fits.

@@ -7,17 +7,6 @@
 
 namespace {
 
-// The window check shared by sma, ema and stdev: the n bars ending at i lie
-// inside the column.
-bool window_fails(int n, const Column& c, int i) {
-    if (as_unsigned(n) > column_size(c)) return true;
-    if (n <= 0) return true;
-    if (c.empty()) return true;
-    if (as_unsigned(i) >= column_size(c)) return true;
-    if (i < 0) return true;
-    return static_cast<int64_t>(i) - n + 1 < 0;
-}
-
 // ema(n) at i from its seed forward; the window has been checked.
 double ema_at(int n, const Column& c, int i) {
     zolv::EmaChain chain(n, c, i);

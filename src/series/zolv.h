@@ -155,3 +155,12 @@ inline int64_t column_size(const Column& c) {
 inline int64_t as_unsigned(int v) {
     return static_cast<int64_t>(static_cast<uint32_t>(v));
 }
+
+// The window check of the windowed calculations: fails (true) unless the n bars
+// ending at i, i - n + 1 .. i, all lie inside the column (so n >= 1, 0 <= i < size).
+inline bool window_fails(int n, const Column& c, int i) {
+    if (as_unsigned(n) > column_size(c) || n <= 0) return true;
+    if (c.empty()) return true;
+    if (as_unsigned(i) >= column_size(c) || i < 0) return true;
+    return static_cast<int64_t>(i) - n + 1 < 0;
+}
