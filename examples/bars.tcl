@@ -213,20 +213,20 @@ proc ::bars::positive_option {option text} {
     return [expr {int($text)}]
 }
 
-# The words of the command that computes an indicator spec.
-proc ::bars::command {spec} {
-    return [lindex $spec 0]
+# The words of the command that computes an indicator entry.
+proc ::bars::command {entry} {
+    return [lindex $entry 0]
 }
 
 # The label of an indicator: its command words, as a script would call it.
-proc ::bars::label {spec} {
-    return [join [lindex $spec 0]]
+proc ::bars::label {entry} {
+    return [join [lindex $entry 0]]
 }
 
 # Computes one indicator at the object's cursor. Returns one value per
 # component; "-" stands for each value when the calculation fails.
-proc ::bars::evaluate {object spec} {
-    lassign $spec words components
+proc ::bars::evaluate {object entry} {
+    lassign $entry words components
     set count [expr {max(1, [llength $components])}]
     if {[catch {$object {*}$words} result] || [llength $result] != $count} {
         return [lrepeat $count -]

@@ -425,17 +425,17 @@ proc ::chart::draw_oscillator {geometry} {
     variable oscillator
     variable last
     variable scale
-    set spec [dict get $oscillators $oscillator]
+    set entry [dict get $oscillators $oscillator]
     set pane [dict get $geometry oscillator]
-    set invert [dict get $spec invert]
-    set range [dict get $spec range]
+    set invert [dict get $entry invert]
+    set range [dict get $entry range]
     if {$range eq {}} {
         set range {{} {}}
-        foreach level [dict get $spec guides] {
+        foreach level [dict get $entry guides] {
             set range [extend $range $level]
         }
         for {set index [first]} {$index <= $last} {incr index} {
-            foreach series [dict get $spec series] {
+            foreach series [dict get $entry series] {
                 lassign $series words component
                 set value [value $words $component $index]
                 if {[drawable $value]} {
@@ -450,16 +450,16 @@ proc ::chart::draw_oscillator {geometry} {
     lassign $pane top bottom
     .c create rectangle [dict get $geometry x0] $top [dict get $geometry x1] $bottom \
         -outline #bbbbbb -tags {grid}
-    foreach level [dict get $spec guides] {
+    foreach level [dict get $entry guides] {
         set y [y_of $level $pane $range $invert]
         .c create line [dict get $geometry x0] $y [dict get $geometry x1] $y \
             -fill #999999 -dash {2 4} -tags {guide}
     }
     # Axis labels: the fixed range's ends and guides, or round values of a
     # fitted range (price-like values in dollars).
-    set divisor [expr {[dict get $spec unit] eq "\$" ? double($scale) : 1.0}]
-    if {[dict get $spec range] ne {}} {
-        set levels [concat [dict get $spec range] [dict get $spec guides]]
+    set divisor [expr {[dict get $entry unit] eq "\$" ? double($scale) : 1.0}]
+    if {[dict get $entry range] ne {}} {
+        set levels [concat [dict get $entry range] [dict get $entry guides]]
         set texts $levels
     } else {
         lassign $range low high
@@ -474,9 +474,9 @@ proc ::chart::draw_oscillator {geometry} {
     }
     set legend_x [dict get $geometry x0]
     set item [.c create text $legend_x [expr {$top - 9}] -anchor w \
-        -text "[dict get $spec label]:" -font TkSmallCaptionFont -tags {legend}]
+        -text "[dict get $entry label]:" -font TkSmallCaptionFont -tags {legend}]
     set legend_x [expr {[lindex [.c bbox $item] 2] + 8}]
-    foreach series [dict get $spec series] {
+    foreach series [dict get $entry series] {
         lassign $series words component colour name
         draw_series $geometry $pane $range $invert $words $component $colour {} \
             [list osc osc-$oscillator]
@@ -588,11 +588,11 @@ proc ::chart::show_status {} {
         [lindex $dates $index] $pos {*}$bar]]
     foreach group $status_groups {
         set entries {}
-        foreach spec $::bars::indicators {
-            lassign $spec words components unit
+        foreach entry $::bars::indicators {
+            lassign $entry words components unit
             if {[lindex $words 0] ni $group} continue
-            set values [bars::evaluate $object $spec]
-            set text [bars::label $spec]
+            set values [bars::evaluate $object $entry]
+            set text [bars::label $entry]
             if {$components eq {}} {
                 append text " " [bars::format_value [lindex $values 0] $unit $scale]
             } else {
@@ -668,12 +668,12 @@ proc ::chart::build_window {title width height} {
     }
     ttk::label .bar.oscillators -text "   Oscillator:"
     pack .bar.oscillators -side left
-    dict for {name spec} $oscillators {
-        set label [lindex [split [dict get $spec label] (] 0]
+    dict for {name entry} $oscillators {
+        set label [lindex [split [dict get $entry label] (] 0]
         ttk::radiobutton .bar.r$name -text [string trim $label] -value $name \
             -variable ::chart::oscillator -command ::chart::redraw
         pack .bar.r$name -side left -padx 2
-        .menu.oscillator add radiobutton -label [dict get $spec label] -value $name \
+        .menu.oscillator add radiobutton -label [dict get $entry label] -value $name \
             -variable ::chart::oscillator -command ::chart::redraw
     }
 

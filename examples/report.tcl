@@ -101,10 +101,10 @@ proc ::report::bar_values {object} {
 proc ::report::single_bar_rows {object scale} {
     set rows {{command component value unit meaning}}
     lappend rows {------- --------- ----- ---- -------}
-    foreach spec $::bars::indicators {
-        lassign $spec words components unit meaning
-        set values [bars::evaluate $object $spec]
-        set label [bars::label $spec]
+    foreach entry $::bars::indicators {
+        lassign $entry words components unit meaning
+        set values [bars::evaluate $object $entry]
+        set label [bars::label $entry]
         if {$components eq {}} {
             set components {{}}
         }
@@ -145,8 +145,8 @@ proc ::report::block_rows {object dates positions scale} {
     foreach pos $positions {
         $object configure -pos $pos
         set column [bar_values $object]
-        foreach spec $::bars::indicators {
-            lappend column {*}[bars::evaluate $object $spec]
+        foreach entry $::bars::indicators {
+            lappend column {*}[bars::evaluate $object $entry]
         }
         lappend columns $column
     }
@@ -154,13 +154,13 @@ proc ::report::block_rows {object dates positions scale} {
     foreach name {open high low close volume} unit {$ $ $ $ {}} {
         lappend labels [list $name $unit]
     }
-    foreach spec $::bars::indicators {
-        lassign $spec words components unit
+    foreach entry $::bars::indicators {
+        lassign $entry words components unit
         if {$components eq {}} {
-            lappend labels [list [bars::label $spec] $unit]
+            lappend labels [list [bars::label $entry] $unit]
         }
         foreach component $components {
-            lappend labels [list "[bars::label $spec] $component" $unit]
+            lappend labels [list "[bars::label $entry] $component" $unit]
         }
     }
     set rows [list $header]
