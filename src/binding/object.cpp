@@ -49,7 +49,7 @@ void destroy_ZOLV(void* address) {
     if (address) destroy_zolv(address);
 }
 
-const MethodRow kMethods[] = {
+constexpr MethodRow kMethods[] = {
     {"setlist", setlist_cmd},
     {"clear", clear_cmd},
     {"push_front", push_front_cmd},
