@@ -106,6 +106,18 @@ void mark_valid(SeriesResult* r, Bars bars) {
     std::fill(r->valid.begin() + bars.first, r->valid.begin() + bars.end, uint8_t{1});
 }
 
+// The operations whose functions write every value of the bars where they succeed
+// (ema, sma, macd) get a result that is sized but not cleared; this marks those bars valid
+// and clears the values of every other bar.
+void finish_dense(SeriesResult* r, Bars bars) {
+    const int64_t count = static_cast<int64_t>(r->valid.size());
+    if (bars.first >= bars.end) bars = {count, count};
+    mark_valid(r, bars);
+    double* values = r->reals.data();
+    std::fill(values, values + bars.first * r->width, 0.0);
+    std::fill(values + bars.end * r->width, values + count * r->width, 0.0);
+}
+
 Bars intersect(Bars a, Bars b) {
     return {std::max(a.first, b.first), std::min(a.end, b.end)};
 }
@@ -139,17 +151,15 @@ void ema_line(int n, const Column& c, Bars bars, double* line) {
 void sma_series(const ZOLV& z, char type, int n, int64_t count, SeriesResult* r) {
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(n, size_of(c), count);
-    if (bars.first >= bars.end) return;
-    sma_line(n, c, bars, r->reals.data());  // one value per bar: written in place
-    mark_valid(r, bars);
+    if (bars.first < bars.end) sma_line(n, c, bars, r->reals.data());  // written in place
+    finish_dense(r, bars);
 }
 
 void ema_series(const ZOLV& z, char type, int n, int64_t count, SeriesResult* r) {
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(n, size_of(c), count);
-    if (bars.first >= bars.end) return;
-    ema_line(n, c, bars, r->reals.data());  // one value per bar: written in place
-    mark_valid(r, bars);
+    if (bars.first < bars.end) ema_line(n, c, bars, r->reals.data());  // written in place
+    finish_dense(r, bars);
 }
 
 // The deviation rate (short / long - 1) * 100 of two averages, where both windows pass.
@@ -240,11 +250,10 @@ void hlband_series(const ZOLV& z, int t, int64_t count, SeriesResult* r) {
 // does. The second pass works on eight bars at once: their sums are independent chains, each
 // in its own order, so the machine overlaps them.
 void macd_series(const ZOLV& z, int t1, int t2, int sig, int64_t count, SeriesResult* r) {
-    if (t1 <= 0 || t2 <= 0 || sig <= 0) return;
     const Column& c = z.close;
     const int64_t longer = std::max(t1, t2);
-    const Bars bars{longer + sig - 2, count};
-    if (bars.first >= bars.end) return;
+    const Bars bars = t1 > 0 && t2 > 0 && sig > 0 ? Bars{longer + sig - 2, count} : kNoBars;
+    if (bars.first >= bars.end) return finish_dense(r, kNoBars);
     double* out = r->reals.data();  // two values per bar: line, signal
     walk_ema_pair(t1, t2, c, static_cast<int>(longer - 1), static_cast<int>(count - 1),
                   [out](int k, double e1, double e2) { out[2 * int64_t{k}] = e1 - e2; });
@@ -263,9 +272,7 @@ void macd_series(const ZOLV& z, int t1, int t2, int sig, int64_t count, SeriesRe
         for (int64_t q = 0; q < sig; ++q) sum = line(k - q) + sum;
         out[2 * k + 1] = sum / sig;
     }
-    mark_valid(r, bars);
-    // Bars before the first signal hold a line value but no result.
-    std::fill(out, out + 2 * bars.first, 0.0);
+    finish_dense(r, bars);  // bars before the first signal hold a line value: cleared
 }
 
 // ---- Momentum family ----------------------------------------------------------------------
@@ -698,6 +705,9 @@ int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params
     if (info.shape == SeriesShape::kInteger || info.shape == SeriesShape::kIntegerList) {
         r.integers.assign(values, 0);
         r.reals.clear();
+    } else if (op == SeriesOp::kEma || op == SeriesOp::kSma || op == SeriesOp::kMacd) {
+        r.reals.resize(values);  // every value is written: no need to clear it first
+        r.integers.clear();
     } else {
         r.reals.assign(values, 0.0);
         r.integers.clear();

@@ -482,3 +482,33 @@ TEST(SeriesTest, WindowSumsBeyondTheExactRangeOfADouble) {
 }
 
 }  // namespace
+
+// A result reused across calls keeps nothing of the earlier call: the bars where the
+// operation fails hold zeros, also for the operations that fill their result in place.
+TEST(SeriesTest, ReusedResultHoldsOnlyTheNewValues) {
+    const ZOLV z = random_walk(300, 11);
+    SeriesResult r;
+    struct Call {
+        SeriesOp op;
+        std::vector<int> p;
+    };
+    const Call calls[] = {
+        {SeriesOp::kMacd, {3, 4, 2}}, {SeriesOp::kEma, {250}}, {SeriesOp::kMacd, {40, 60, 30}},
+        {SeriesOp::kSma, {299}},      {SeriesOp::kEma, {301}}, {SeriesOp::kMacd, {0, 3, 3}},
+        {SeriesOp::kSma, {2}}};
+    for (const Call& call : calls) {
+        SCOPED_TRACE(describe(call.op, 'c', call.p));
+        ASSERT_EQ(ZOLV_OK, zolv::series(z, call.op, 'c', call.p, &r));
+        const size_t w = static_cast<size_t>(r.width);
+        ASSERT_EQ(300 * w, r.reals.size());
+        for (size_t k = 0; k < 300; ++k) {
+            if (r.valid[k]) continue;
+            for (size_t j = 0; j < w; ++j) EXPECT_EQ(0.0, r.reals[k * w + j]) << "bar " << k;
+        }
+        SeriesResult fresh;
+        ASSERT_EQ(ZOLV_OK, zolv::series(z, call.op, 'c', call.p, &fresh));
+        EXPECT_EQ(fresh.valid, r.valid);
+        for (size_t q = 0; q < r.reals.size(); ++q)
+            EXPECT_EQ(bits(fresh.reals[q]), bits(r.reals[q]));
+    }
+}
