@@ -8,22 +8,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 
-packages=(cmake make tcl8.6 tcl8.6-dev)
-command -v clang >/dev/null && command -v clang++ >/dev/null || packages+=(clang)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+. .ci/lib.sh
+install_packages cmake make tcl8.6 tcl8.6-dev
+command -v clang >/dev/null && command -v clang++ >/dev/null || install_packages clang
 # The fuzzer runtime comes in a package of its own.
 probe=$(mktemp -d)
 trap 'rm -rf "$probe"' EXIT
 echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' \
     >"$probe/probe.cpp"
-if [ ${#missing[@]} -gt 0 ] ||
-    ! clang++ -fsanitize=fuzzer,address "$probe/probe.cpp" -o "$probe/probe" 2>/dev/null; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}" clang libclang-rt-14-dev
+if ! clang++ -fsanitize=fuzzer,address "$probe/probe.cpp" -o "$probe/probe" 2>/dev/null; then
+    install_packages libclang-rt-14-dev
 fi
 
 start=$SECONDS
