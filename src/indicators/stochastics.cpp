@@ -75,11 +75,11 @@ void k_windows(int t, int count, const Column& h, const Column& l, const Column&
     // Right of the core: window q also holds bars b - count + 2 .. b - q.
     Scratch<Extremes> right(static_cast<size_t>(count));
     Extremes run = core;
-    right.data()[count - 1] = run;
+    right[count - 1] = run;
     for (int q = count - 2; q >= 0; --q) {
         run.highest = std::max<int64_t>(run.highest, h[b - q]);
         run.lowest = std::min<int64_t>(run.lowest, l[b - q]);
-        right.data()[q] = run;
+        right[q] = run;
     }
     // Left of the core: window q also holds bars b - q - t + 1 .. b - t.
     int64_t left_high = INT64_MIN;
@@ -90,8 +90,8 @@ void k_windows(int t, int count, const Column& h, const Column& l, const Column&
             left_high = std::max<int64_t>(left_high, h[k]);
             left_low = std::min<int64_t>(left_low, l[k]);
         }
-        const int64_t highest = std::max(right.data()[q].highest, left_high);
-        const int64_t lowest = std::min(right.data()[q].lowest, left_low);
+        const int64_t highest = std::max(right[q].highest, left_high);
+        const int64_t lowest = std::min(right[q].lowest, left_low);
         numerators[q] = static_cast<double>(c[b - q] - lowest);
         ranges[q] = static_cast<double>(highest - lowest);
     }
