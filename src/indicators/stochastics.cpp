@@ -97,6 +97,12 @@ void k_windows(int t, int count, const Column& h, const Column& l, const Column&
     }
 }
 
+// part / range * 100, in that order; a flat window (range 0) answers 0.
+double percent_of_range(int64_t part, int64_t range) {
+    if (range == 0) return 0.0;
+    return static_cast<double>(part) / static_cast<double>(range) * 100.0;
+}
+
 // The checks shared by stc_k and williams_r.
 bool k_window_fails(int t, const Column& h, const Column& l, const Column& c, int b) {
     if (length_fails(t, c)) return true;
@@ -111,13 +117,8 @@ bool ZOLV_CALC::stc_k(int t, const Column& h, const Column& l, const Column& c, 
                       double* out) const {
     if (k_window_fails(t, h, l, c, b)) return true;
     const Extremes w = window_extremes(t, h, l, b);
-    const int64_t range = w.highest - w.lowest;
-    double value = 0.0;  // a flat window answers 0
     // %K = 100 * (close - lowest) / (highest - lowest)
-    if (range != 0) {
-        value = static_cast<double>(c[b] - w.lowest) / static_cast<double>(range) * 100.0;
-    }
-    if (out != nullptr) *out = value;
+    if (out != nullptr) *out = percent_of_range(c[b] - w.lowest, w.highest - w.lowest);
     return false;
 }
 
@@ -170,13 +171,8 @@ bool ZOLV_CALC::williams_r(int t, const Column& h, const Column& l, const Column
                            double* out) const {
     if (k_window_fails(t, h, l, c, b)) return true;
     const Extremes w = window_extremes(t, h, l, b);
-    const int64_t range = w.highest - w.lowest;
-    double value = 0.0;  // a flat window answers 0
     // %R = 100 * (highest - close) / (highest - lowest), without the minus sign
-    if (range != 0) {
-        value = static_cast<double>(w.highest - c[b]) / static_cast<double>(range) * 100.0;
-    }
-    if (out != nullptr) *out = value;
+    if (out != nullptr) *out = percent_of_range(w.highest - c[b], w.highest - w.lowest);
     return false;
 }
 
