@@ -96,9 +96,13 @@ bool ZOLV_CALC::mfi(int t, const Column& h, const Column& l, const Column& c, co
         }
     }
 
-    // No negative flow gives 0, even when every typical price rose.
+    // Without negative flow a window of pure buying reads 100; one without any flow reads 0.
     double index = 0.0;
-    if (negative != 0.0) index = 100.0 - 100.0 / (positive / negative + 1.0);
+    if (negative != 0.0) {
+        index = 100.0 - 100.0 / (positive / negative + 1.0);
+    } else if (positive > 0.0) {
+        index = 100.0;
+    }
     if (out) *out = index;
     return false;
 }

@@ -142,9 +142,13 @@ TEST(MoneyFlow, WorkedExamples) {
     EXPECT_EQ(50.0, mfi_at_newest(2, Bars{{10, 11, 10}, {10, 11, 10}, {10, 11, 10}, {1, 10, 11}}));
 }
 
-TEST(MoneyFlow, NoNegativeFlowGivesZero) {
+TEST(MoneyFlow, NoNegativeFlow) {
+    // Every typical price rose: pure buying reads 100; no flow at all reads 0.
     const Column rising{1, 2, 3, 4};
-    EXPECT_EQ(0.0, mfi_at_newest(3, Bars{rising, rising, rising, {5, 5, 5, 5}}));
+    EXPECT_EQ(100.0, mfi_at_newest(3, Bars{rising, rising, rising, {5, 5, 5, 5}}));
+    EXPECT_EQ(0.0, mfi_at_newest(3, Bars{rising, rising, rising, {5, 0, 0, 0}}));
+    // Rising prices with negative volumes: a negative positive flow stays 0.
+    EXPECT_EQ(0.0, mfi_at_newest(3, Bars{rising, rising, rising, {5, -5, -5, -5}}));
     const Column flat{7, 7, 7, 7};
     EXPECT_EQ(0.0, mfi_at_newest(3, Bars{flat, flat, flat, {5, 5, 5, 5}}));
 }
