@@ -173,17 +173,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Tcl_Obj* word = Tcl_NewStringObj(text.data(), static_cast<int>(text.size()));
     Tcl_IncrRefCount(word);
     for (int round = 0; round < 2; ++round) {
-        ZOLV* self = nullptr;
-        bool live = false;
-        if (zolv::convert_zolv_word(interp, word, &self, &live) == TCL_OK && live) {
-            require(self == w.a || self == w.b, "live word names a live object", text);
+        ZOLV* address = nullptr;
+        zolv::LiveCell* cell = nullptr;
+        bool owned = false;
+        if (zolv::convert_zolv_word(interp, word, &address, &cell, &owned) == TCL_OK && cell) {
+            require(address == w.a || address == w.b, "live word names a live object", text);
         }
+        if (owned) zolv::release_cell(cell);
         Tcl_ResetResult(interp);
-        if (zolv::convert_self(interp, word, &self) == TCL_OK) {
-            require(self == w.a || self == w.b, "accepted word names a live object", text);
+        zolv::Self self;
+        if (zolv::hold_self(nullptr, interp, word, zolv::Access::kRead, &self) == TCL_OK) {
+            require(self.get() == w.a || self.get() == w.b, "accepted word names a live object",
+                    text);
         } else {
-            require(zolv_fuzz::documented_error(Tcl_GetStringResult(interp)),
-                    "convert_self message", Tcl_GetStringResult(interp));
+            require(zolv_fuzz::documented_error(Tcl_GetStringResult(interp)), "hold_self message",
+                    Tcl_GetStringResult(interp));
         }
     }
     Tcl_DecrRefCount(word);

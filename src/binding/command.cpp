@@ -2,6 +2,8 @@
 // the conversion of the object word and the result objects.
 #include "binding/command.h"
 
+#include "binding/object.h"
+
 namespace zolv {
 
 int fail(Tcl_Interp* interp, int status) {
@@ -15,13 +17,43 @@ int fail(Tcl_Interp* interp, int status) {
     return TCL_ERROR;
 }
 
-int convert_self(Tcl_Interp* interp, Tcl_Obj* word, ZOLV** out, bool allow_null) {
-    bool live = false;
-    if (convert_zolv_word(interp, word, out, &live) != TCL_OK) return TCL_ERROR;
-    if (live || (!*out && allow_null)) return TCL_OK;
-    // Forged, stale or null: nothing is read, written or destroyed.
+int invalid_object(Tcl_Interp* interp, Tcl_Obj* word) {
     Tcl_SetObjResult(interp, Tcl_ObjPrintf("invalid ZOLV object \"%s\"", Tcl_GetString(word)));
     return TCL_ERROR;
+}
+
+void Self::release_owned_cell() {
+    release_cell(owned_cell_);
+    owned_cell_ = nullptr;
+}
+
+int hold_self_slow(ClientData record, Tcl_Interp* interp, Tcl_Obj* word, Access access, Self* self,
+                   bool allow_null) {
+    if (record) {
+        // A method: the object the command was bound to when it was made.
+        const BoundObject& bound = bound_object(record);
+        if (!bound.cell) {
+            if (!bound.address && allow_null) return TCL_OK;
+            return invalid_object(interp, bound.this_obj);
+        }
+        self->object_ = self->lock_.lock(bound.cell, access);
+        return self->object_ ? TCL_OK : invalid_object(interp, bound.this_obj);
+    }
+    ZOLV* address = nullptr;
+    LiveCell* cell = nullptr;
+    bool owned = false;
+    if (convert_zolv_word(interp, word, &address, &cell, &owned) != TCL_OK) return TCL_ERROR;
+    if (owned) self->owned_cell_ = cell;
+    // What a name's `cget -this` answered is not this command's result.
+    if (Tcl_GetString(word)[0] != '_') Tcl_ResetResult(interp);
+    if (cell) {
+        self->object_ = self->lock_.lock(cell, access);
+        if (self->object_) return TCL_OK;
+    } else if (!address && allow_null) {
+        return TCL_OK;
+    }
+    // Forged, stale or null: nothing is read, written or destroyed.
+    return invalid_object(interp, word);
 }
 
 void set_result(Tcl_Interp* interp, double value) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "binding/object.h"
 #include "binding/runtime.h"
 #include "series/zolv.h"
 
@@ -21,10 +22,58 @@ constexpr const char kUnknownErrorMessage[] = "Unknown Error!!";
 // Sets the fixed message of a non-zero status and returns TCL_ERROR.
 int fail(Tcl_Interp* interp, int status);
 
-// Converts the object word of a command. A non-null address must name a live
-// ZOLV; a null one is accepted only when `allow_null` is set. On failure the
+// A command's hold on its object for the length of the call: the object stays
+// alive and locked (shared for reading, exclusive for changing) until the hold
+// ends or is released.
+class Self {
+public:
+    Self() = default;
+    ~Self() { release(); }
+    Self(const Self&) = delete;
+    Self& operator=(const Self&) = delete;
+
+    // The object; null only for "NULL" where the command allows it.
+    ZOLV* get() const { return object_; }
+    ZOLV* operator->() const { return object_; }
+    // Unlocks the object early; get() is then null.
+    void release() {
+        object_ = nullptr;
+        lock_.unlock();
+        if (owned_cell_) release_owned_cell();
+    }
+
+private:
+    friend int hold_self(ClientData, Tcl_Interp*, Tcl_Obj*, Access, Self*, bool);
+    friend int hold_self_slow(ClientData, Tcl_Interp*, Tcl_Obj*, Access, Self*, bool);
+    void release_owned_cell();
+
+    ObjectLock lock_;
+    LiveCell* owned_cell_ = nullptr;
+    ZOLV* object_ = nullptr;
+};
+
+// Takes hold of the object of a command: the one named by its object word, or,
+// for a method called by an object command (whose record is the client data),
+// the object that command is bound to. A non-null address must name a live
+// ZOLV; "NULL" is accepted only when `allow_null` is set. Conversion may run
+// script (`NAME cget -this`); the lock is taken after it. On failure the
 // interpreter result holds the message.
-int convert_self(Tcl_Interp* interp, Tcl_Obj* word, ZOLV** out, bool allow_null = false);
+int hold_self_slow(ClientData record, Tcl_Interp* interp, Tcl_Obj* word, Access access, Self* self,
+                   bool allow_null);
+inline int hold_self(ClientData record, Tcl_Interp* interp, Tcl_Obj* word, Access access,
+                     Self* self, bool allow_null = false) {
+    // The common cases: a method of a live object command, and pointer text
+    // converted before whose object is alive.
+    LiveCell* cell = record ? bound_object(record).cell : remembered_cell(word);
+    if (cell) {
+        self->object_ = self->lock_.lock(cell, access);
+        if (self->object_) return TCL_OK;
+    }
+    return hold_self_slow(record, interp, word, access, self, allow_null);
+}
+
+// The message for an object word that names no live object.
+int invalid_object(Tcl_Interp* interp, Tcl_Obj* word);
 
 // Runs `body`, turning any exception into TCL_ERROR "Unknown Error!!": no
 // exception reaches Tcl, and the operations change nothing when they throw.
@@ -58,20 +107,21 @@ struct ResultSlot<std::vector<Element>> {  // a list passed by reference
 };
 
 template <typename... Params, size_t... I>
-int run_operation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const char* format,
-                  int (ZOLV::*op)(Params...) const, std::index_sequence<I...>) {
+int run_operation(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[],
+                  const char* format, int (ZOLV::*op)(Params...) const, std::index_sequence<I...>) {
     using ParamTuple = std::tuple<Params...>;
     using Out = std::remove_pointer_t<
         std::remove_reference_t<std::tuple_element_t<sizeof...(Params) - 1, ParamTuple>>>;
-    std::tuple<std::tuple_element_t<I, ParamTuple>...> args{};
-    if (parse_args(interp, objc, objv, format, nullptr, &std::get<I>(args)...) != TCL_OK) {
-        return TCL_ERROR;  // the parser has set the message
-    }
-    ZOLV* self = nullptr;
-    if (convert_self(interp, objv[1], &self) != TCL_OK) return TCL_ERROR;
     return guarded(interp, [&] {
+        std::tuple<std::tuple_element_t<I, ParamTuple>...> args{};
+        if (parse_args(interp, objc, objv, format, nullptr, &std::get<I>(args)...) != TCL_OK) {
+            return TCL_ERROR;  // the parser has set the message
+        }
+        Self self;
+        if (hold_self(record, interp, objv[1], Access::kRead, &self) != TCL_OK) return TCL_ERROR;
         ResultSlot<std::remove_const_t<Out>> result;
-        const int status = (self->*op)(std::get<I>(args)..., result.arg());
+        const int status = (self.get()->*op)(std::get<I>(args)..., result.arg());
+        self.release();
         if (status != ZOLV_OK) return fail(interp, status);
         set_result(interp, result.value);
         return TCL_OK;
@@ -82,11 +132,12 @@ int run_operation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const cha
 
 // The whole body of an indicator command: the words after the object are
 // parsed by `format` into the operation's leading parameters (a char for code
-// c, an int for code i), and the operation's last parameter receives the result.
+// c, an int for code i), the object is held for reading while the operation
+// runs, and the operation's last parameter receives the result.
 template <typename... Params>
-int run_operation(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const char* format,
-                  int (ZOLV::*op)(Params...) const) {
-    return detail::run_operation(interp, objc, objv, format, op,
+int run_operation(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[],
+                  const char* format, int (ZOLV::*op)(Params...) const) {
+    return detail::run_operation(record, interp, objc, objv, format, op,
                                  std::make_index_sequence<sizeof...(Params) - 1>{});
 }
 

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "binding/command.h"
@@ -13,31 +15,45 @@
 namespace zolv {
 namespace {
 
-// One object command. `cell` is the liveness cell of the object it was bound
-// to (null for a null address): once that object is destroyed the command is dead.
+// One object command. `cell` is the liveness cell of the object it was bound to
+// when it was made (null for a null address): its methods work on that object,
+// and once it is destroyed the command is dead. `refs` counts the command
+// itself and every call of it in progress, so that a call that runs script can
+// go on using the record after the command has been deleted.
 struct Instance {
-    Tcl_Obj* this_obj;
-    void* address;
-    LiveCell* cell;
+    BoundObject bound;  // first: methods read it through their client data
     ClassRecord* cls;
     int destroy;
     Tcl_Command token;
+    int refs;
 };
+static_assert(std::is_standard_layout<Instance>::value, "a record must start with its binding");
 
 bool alive(const Instance* rec) {
-    return cell_alive(rec->cell);
+    return cell_alive(rec->bound.cell);
 }
 
-void free_instance(Instance* rec) {
-    Tcl_DecrRefCount(rec->this_obj);
-    release_cell(rec->cell);
+void release_instance(Instance* rec) {
+    if (--rec->refs > 0) return;
+    Tcl_DecrRefCount(rec->bound.this_obj);
+    release_cell(rec->bound.cell);
     delete rec;
 }
 
+// Keeps a record for the length of a call.
+class InstanceHold {
+public:
+    explicit InstanceHold(Instance* rec) : rec_(rec) { ++rec_->refs; }
+    ~InstanceHold() { release_instance(rec_); }
+    InstanceHold(const InstanceHold&) = delete;
+    InstanceHold& operator=(const InstanceHold&) = delete;
+
+private:
+    Instance* rec_;
+};
+
 int dead_object(Tcl_Interp* interp, const Instance* rec) {
-    Tcl_SetObjResult(interp,
-                     Tcl_ObjPrintf("invalid ZOLV object \"%s\"", Tcl_GetString(rec->this_obj)));
-    return TCL_ERROR;
+    return invalid_object(interp, rec->bound.this_obj);
 }
 
 int error(Tcl_Interp* interp, const char* message) {
@@ -101,7 +117,7 @@ ClassRecord zolv_record = {"ZOLV",   kZolvType,   new_zolv_cmd, destroy_ZOLV,
 // for the call. The words are copied, so Tcl's own array is never written.
 int call_with_this(Instance* rec, Tcl_ObjCmdProc* proc, Tcl_Interp* interp, int objc,
                    Tcl_Obj* const words[]) {
-    ObjRef self(rec->this_obj);
+    ObjRef self(rec->bound.this_obj);
     constexpr int kSmall = 8;
     Tcl_Obj* small[kSmall];
     std::vector<Tcl_Obj*> large;
@@ -155,11 +171,11 @@ int cget(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return call_with_this(rec, a->getter, interp, 2, objv);
     }
     if (std::strcmp(name, "-this") == 0) {
-        Tcl_SetObjResult(interp, Tcl_DuplicateObj(rec->this_obj));
+        Tcl_SetObjResult(interp, Tcl_DuplicateObj(rec->bound.this_obj));
         return TCL_OK;
     }
     if (std::strcmp(name, "-thisown") == 0) {
-        const bool owned = alive(rec) && is_owned(rec->address);
+        const bool owned = alive(rec) && is_owned(rec->bound.address);
         Tcl_SetObjResult(interp, Tcl_NewStringObj(owned ? "1" : "0", 1));
         return TCL_OK;
     }
@@ -186,23 +202,23 @@ int configure(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     return error(interp, "Invalid attribute name.");
 }
 
-int object_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    Instance* rec = static_cast<Instance*>(data);
+// The subcommands of an object command, with its record held for the call.
+int subcommand(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc < 2) return error(interp, "wrong # args.");
     const char* sub = Tcl_GetString(objv[1]);
     if (sub[0] == '-') {
         if (std::strcmp(sub, "-acquire") == 0) {
             rec->destroy = 1;
-            if (alive(rec)) acquire_object(rec->address);
+            if (alive(rec)) acquire_object(rec->bound.address);
             return TCL_OK;
         }
         if (std::strcmp(sub, "-disown") == 0) {
-            if (rec->destroy == 1 && alive(rec)) disown_object(rec->address);
+            if (rec->destroy == 1 && alive(rec)) disown_object(rec->bound.address);
             rec->destroy = 0;
             return TCL_OK;
         }
         if (std::strcmp(sub, "-delete") == 0) {
-            Tcl_DeleteCommandFromToken(interp, rec->token);  // frees rec
+            if (rec->token) Tcl_DeleteCommandFromToken(interp, rec->token);
             return TCL_OK;
         }
     }
@@ -217,13 +233,20 @@ int object_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const
     return call_with_this(rec, kSubcommands[static_cast<size_t>(index)].proc, interp, objc, objv);
 }
 
+int object_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    Instance* rec = static_cast<Instance*>(data);
+    InstanceHold hold(rec);
+    return guarded(interp, [&] { return subcommand(rec, interp, objc, objv); });
+}
+
 void object_deleted(ClientData data) {
     Instance* rec = static_cast<Instance*>(data);
+    rec->token = nullptr;
     // A dead command destroys nothing: its address may belong to a new object.
-    if (rec->destroy == 1 && alive(rec) && disown_object(rec->address)) {
-        rec->cls->destructor(rec->address);
+    if (rec->destroy == 1 && alive(rec) && disown_object(rec->bound.address)) {
+        rec->cls->destructor(rec->bound.address);
     }
-    free_instance(rec);
+    release_instance(rec);  // freed now, or when the last call in progress ends
 }
 
 }  // namespace
@@ -238,27 +261,25 @@ bool is_dead_object_command(const Tcl_CmdInfo& info) {
 
 bool create_object_command(Tcl_Interp* interp, const char* name, Tcl_Obj* this_obj, void* address,
                            ClassRecord* cls, int destroy) {
-    Instance* rec = new Instance{Tcl_DuplicateObj(this_obj),
-                                 address,
-                                 address ? acquire_cell(address) : nullptr,
-                                 cls,
-                                 destroy,
-                                 nullptr};
-    Tcl_IncrRefCount(rec->this_obj);
-    if (destroy == 1 && alive(rec)) acquire_object(address);
-    rec->token = Tcl_CreateObjCommand(interp, name, object_command, rec, object_deleted);
+    std::unique_ptr<Instance> rec(
+        new Instance{{address, nullptr, nullptr}, cls, destroy, nullptr, /*refs=*/1});
+    rec->bound.this_obj = Tcl_DuplicateObj(this_obj);
+    Tcl_IncrRefCount(rec->bound.this_obj);
+    rec->bound.cell = address ? acquire_cell(address) : nullptr;
+    if (destroy == 1 && alive(rec.get())) acquire_object(address);
+    rec->token = Tcl_CreateObjCommand(interp, name, object_command, rec.get(), object_deleted);
     if (!rec->token) {
-        if (destroy == 1 && alive(rec)) disown_object(address);
-        free_instance(rec);
+        if (destroy == 1 && alive(rec.get())) disown_object(address);
+        release_instance(rec.release());
         return false;
     }
+    rec.release();  // Tcl owns it now: object_deleted releases it
     return true;
 }
 
-int class_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    ClassRecord* cls = static_cast<ClassRecord*>(data);
-    if (!cls) return error(interp, "internal runtime error. No class object defined.");
+namespace {
 
+int class_body(ClassRecord* cls, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     bool construct = true;
     int start = 0;
     Tcl_Obj* name = nullptr;  // null: the pointer text of the object
@@ -298,18 +319,29 @@ int class_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const 
         TCL_OK) {
         return TCL_ERROR;
     }
-    if (address && live_serial(address) == 0) {
-        Tcl_SetObjResult(interp,
-                         Tcl_ObjPrintf("invalid ZOLV object \"%s\"", Tcl_GetString(this_obj)));
-        return TCL_ERROR;
+    if (address && live_serial(address) == 0) return invalid_object(interp, this_obj);
+    // A new object that gets no owning command is destroyed again: nothing would delete it.
+    try {
+        // Copied: converting an object-command name may have replaced the result.
+        const std::string command_name = Tcl_GetString(name ? name : this_obj);
+        if (create_object_command(interp, command_name.c_str(), this_obj, address, cls,
+                                  construct ? 1 : 0)) {
+            return TCL_OK;
+        }
+    } catch (...) {
+        if (construct) cls->destructor(address);
+        throw;
     }
-    // Copied: converting an object-command name may have replaced the result.
-    const std::string command_name = Tcl_GetString(name ? name : this_obj);
-    if (!create_object_command(interp, command_name.c_str(), this_obj, address, cls,
-                               construct ? 1 : 0)) {
-        return error(interp, "Unknown Error!!");
-    }
-    return TCL_OK;
+    if (construct) cls->destructor(address);
+    return error(interp, kUnknownErrorMessage);
+}
+
+}  // namespace
+
+int class_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    ClassRecord* cls = static_cast<ClassRecord*>(data);
+    if (!cls) return error(interp, "internal runtime error. No class object defined.");
+    return guarded(interp, [&] { return class_body(cls, interp, objc, objv); });
 }
 
 }  // namespace zolv

@@ -44,6 +44,19 @@ bool create_object_command(Tcl_Interp* interp, const char* name, Tcl_Obj* this_o
 // True if the command is an object command whose object has been destroyed.
 bool is_dead_object_command(const Tcl_CmdInfo& info);
 
+// What an object command works on, for the methods it calls with its record as
+// client data: the address and cell of the object it was bound to when it was
+// made (the cell is null for "NULL", or if that object was already gone), and
+// its this-object, the word that named the object. Every record starts with it.
+struct BoundObject {
+    void* address;
+    LiveCell* cell;
+    Tcl_Obj* this_obj;
+};
+inline const BoundObject& bound_object(ClientData record) {
+    return *static_cast<const BoundObject*>(record);
+}
+
 int class_command(ClientData cls, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]);
 
 }  // namespace zolv

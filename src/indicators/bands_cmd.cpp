@@ -5,16 +5,16 @@
 
 namespace zolv {
 
-int bollingerband_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kBollingerbandFormat, &ZOLV::bollingerband);
+int bollingerband_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kBollingerbandFormat, &ZOLV::bollingerband);
 }
 
-int hlband_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kHlbandFormat, &ZOLV::hlband);
+int hlband_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kHlbandFormat, &ZOLV::hlband);
 }
 
-int macd_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kMacdFormat, &ZOLV::macd);
+int macd_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kMacdFormat, &ZOLV::macd);
 }
 
 }  // namespace zolv

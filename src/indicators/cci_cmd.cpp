@@ -5,8 +5,8 @@
 
 namespace zolv {
 
-int cci_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kCciFormat, &ZOLV::cci);
+int cci_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kCciFormat, &ZOLV::cci);
 }
 
 }  // namespace zolv

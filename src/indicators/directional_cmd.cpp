@@ -5,12 +5,12 @@
 
 namespace zolv {
 
-int tr_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kTrFormat, &ZOLV::tr);
+int tr_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kTrFormat, &ZOLV::tr);
 }
 
-int dmi_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kDmiFormat, &ZOLV::dmi);
+int dmi_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kDmiFormat, &ZOLV::dmi);
 }
 
 }  // namespace zolv

@@ -5,24 +5,24 @@
 
 namespace zolv {
 
-int momentum_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kMomentumFormat, &ZOLV::momentum);
+int momentum_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kMomentumFormat, &ZOLV::momentum);
 }
 
-int psychological_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kPsychologicalFormat, &ZOLV::psychological);
+int psychological_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kPsychologicalFormat, &ZOLV::psychological);
 }
 
-int rci_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kRciFormat, &ZOLV::rci);
+int rci_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kRciFormat, &ZOLV::rci);
 }
 
-int roc_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kRocFormat, &ZOLV::roc);
+int roc_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kRocFormat, &ZOLV::roc);
 }
 
-int rsi_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kRsiFormat, &ZOLV::rsi);
+int rsi_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kRsiFormat, &ZOLV::rsi);
 }
 
 }  // namespace zolv

@@ -5,24 +5,24 @@
 
 namespace zolv {
 
-int stdev_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kStdevFormat, &ZOLV::stdev);
+int stdev_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kStdevFormat, &ZOLV::stdev);
 }
 
-int ema_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kEmaFormat, &ZOLV::ema);
+int ema_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kEmaFormat, &ZOLV::ema);
 }
 
-int sma_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kSmaFormat, &ZOLV::sma);
+int sma_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kSmaFormat, &ZOLV::sma);
 }
 
-int conv_ema_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kConvEmaFormat, &ZOLV::conv_ema);
+int conv_ema_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kConvEmaFormat, &ZOLV::conv_ema);
 }
 
-int conv_sma_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kConvSmaFormat, &ZOLV::conv_sma);
+int conv_sma_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kConvSmaFormat, &ZOLV::conv_sma);
 }
 
 }  // namespace zolv

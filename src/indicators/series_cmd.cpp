@@ -58,16 +58,8 @@ Tcl_Obj* bar_value(const SeriesResult& r, size_t k) {
     return Tcl_NewListObj(r.width, row);
 }
 
-}  // namespace
-
-int series_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    if (objc < 3) {
-        Tcl_SetObjResult(interp,
-                         Tcl_NewStringObj("wrong # args: should be \"zolv::series object operation "
-                                          "?arg ...?\"",
-                                          -1));
-        return TCL_ERROR;
-    }
+// Everything after the word count: the operation, its words, the line, the list.
+int series_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     int index = 0;
     if (Tcl_GetIndexFromObj(nullptr, objv[2], kSeriesOpNames, "operation", TCL_EXACT, &index) !=
         TCL_OK) {
@@ -105,29 +97,42 @@ int series_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) 
     if (parse_args_slots(interp, count, words, format, slots, slot_count) != TCL_OK) {
         return TCL_ERROR;  // the parser has set the message
     }
-    ZOLV* self = nullptr;
-    if (convert_self(interp, objv[1], &self) != TCL_OK) return TCL_ERROR;
 
-    return guarded(interp, [&] {
-        SeriesResult result;
+    SeriesResult result;
+    {
+        Self self;
+        if (hold_self(nullptr, interp, objv[1], Access::kRead, &self) != TCL_OK) return TCL_ERROR;
         const std::vector<int> args(params, params + param_count);
-        const int status = series(*self, op, type, args, &result);
+        const int status = series(*self.get(), op, type, args, &result);
         if (status != ZOLV_OK) return fail(interp, status);
-        const size_t bars = result.valid.size();
-        std::vector<Tcl_Obj*> elements(bars);  // allocated before any Tcl object exists
-        Tcl_Obj* empty = nullptr;              // one shared element for every failing bar
-        for (size_t k = 0; k < bars; ++k) {
-            if (result.valid[k]) {
-                elements[k] = bar_value(result, k);
-            } else {
-                if (!empty) empty = Tcl_NewObj();
-                elements[k] = empty;
-            }
+    }
+    const size_t bars = result.valid.size();
+    std::vector<Tcl_Obj*> elements(bars);  // allocated before any Tcl object exists
+    Tcl_Obj* empty = nullptr;              // one shared element for every failing bar
+    for (size_t k = 0; k < bars; ++k) {
+        if (result.valid[k]) {
+            elements[k] = bar_value(result, k);
+        } else {
+            if (!empty) empty = Tcl_NewObj();
+            elements[k] = empty;
         }
-        // The list takes a reference to each element, so the shared one lives as long as it.
-        Tcl_SetObjResult(interp, Tcl_NewListObj(static_cast<Tcl_Size>(bars), elements.data()));
-        return TCL_OK;
-    });
+    }
+    // The list takes a reference to each element, so the shared one lives as long as it.
+    Tcl_SetObjResult(interp, Tcl_NewListObj(static_cast<Tcl_Size>(bars), elements.data()));
+    return TCL_OK;
+}
+
+}  // namespace
+
+int series_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc < 3) {
+        Tcl_SetObjResult(interp,
+                         Tcl_NewStringObj("wrong # args: should be \"zolv::series object operation "
+                                          "?arg ...?\"",
+                                          -1));
+        return TCL_ERROR;
+    }
+    return guarded(interp, [&] { return series_body(interp, objc, objv); });
 }
 
 }  // namespace zolv

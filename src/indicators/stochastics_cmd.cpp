@@ -5,24 +5,24 @@
 
 namespace zolv {
 
-int stc_k_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kStcKFormat, &ZOLV::stc_k);
+int stc_k_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kStcKFormat, &ZOLV::stc_k);
 }
 
-int stc_d_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kStcDFormat, &ZOLV::stc_d);
+int stc_d_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kStcDFormat, &ZOLV::stc_d);
 }
 
-int stc_sd_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kStcSdFormat, &ZOLV::stc_sd);
+int stc_sd_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kStcSdFormat, &ZOLV::stc_sd);
 }
 
-int ultimate_osi_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kUltimateOsiFormat, &ZOLV::ultimate_osi);
+int ultimate_osi_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kUltimateOsiFormat, &ZOLV::ultimate_osi);
 }
 
-int williams_r_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kWilliamsRFormat, &ZOLV::williams_r);
+int williams_r_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kWilliamsRFormat, &ZOLV::williams_r);
 }
 
 }  // namespace zolv

@@ -5,20 +5,20 @@
 
 namespace zolv {
 
-int mfi_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kMfiFormat, &ZOLV::mfi);
+int mfi_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kMfiFormat, &ZOLV::mfi);
 }
 
-int vr1_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kVr1Format, &ZOLV::vr1);
+int vr1_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kVr1Format, &ZOLV::vr1);
 }
 
-int vr2_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kVr2Format, &ZOLV::vr2);
+int vr2_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kVr2Format, &ZOLV::vr2);
 }
 
-int wvr_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(interp, objc, objv, kWvrFormat, &ZOLV::wvr);
+int wvr_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return run_operation(record, interp, objc, objv, kWvrFormat, &ZOLV::wvr);
 }
 
 }  // namespace zolv

@@ -106,19 +106,17 @@ TEST(PackageInit, NullInterpreterIsRefused) {
 
 // ---- Integer codes ---------------------------------------------------------
 
-TEST(ParseInt, ConvertsLikeTclGetInt) {
+TEST(ParseInt, ConvertsTclIntegersOfThe32BitRange) {
     struct Case {
         const char* word;
         int want;
     };
-    // Tcl accepts magnitudes up to 2^32 - 1 for an int and wraps them into 32 bits.
     const Case cases[] = {{"7", 7},
                           {" 7 ", 7},
                           {"0x10", 16},
+                          {"-0", 0},
                           {"-2147483648", INT32_MIN},
-                          {"2147483647", INT32_MAX},
-                          {"2147483648", INT32_MIN},
-                          {"4294967295", -1}};
+                          {"2147483647", INT32_MAX}};
     for (const Case& c : cases) {
         Words w{c.word};
         int got = 12345;
@@ -127,11 +125,26 @@ TEST(ParseInt, ConvertsLikeTclGetInt) {
     }
 }
 
-TEST(ParseInt, RefusesWhatTclGetIntRefuses) {
-    Words big{"4294967296"};
+TEST(ParseInt, RefusesWhatWouldWrap) {
     int got = 12345;
-    EXPECT_EQ(TCL_ERROR, parse(big, "i:u ", &got));
-    EXPECT_EQ("integer value too large to represent:u  argument 1", result());
+    // Tcl itself would wrap the first four into 32 bits, and the last into 64.
+    for (const char* word : {"2147483648", "-2147483649", "4294967295", "-4294967295", "4294967296",
+                             "0x80000000", "18446744073709551615"}) {
+        Words big{word};
+        EXPECT_EQ(TCL_ERROR, parse(big, "i:u ", &got)) << word;
+        EXPECT_EQ("integer value too large to represent:u  argument 1", result()) << word;
+        Tcl_Obj* options = Tcl_GetReturnOptions(interp(), TCL_ERROR);
+        Tcl_Obj* key = Tcl_NewStringObj("-errorcode", -1);
+        Tcl_IncrRefCount(options);
+        Tcl_IncrRefCount(key);
+        Tcl_Obj* code = nullptr;
+        Tcl_DictObjGet(nullptr, options, key, &code);
+        EXPECT_STREQ("ARITH IOVERFLOW {integer value too large to represent}",
+                     code ? Tcl_GetString(code) : "")
+            << word;
+        Tcl_DecrRefCount(key);
+        Tcl_DecrRefCount(options);
+    }
     EXPECT_EQ(12345, got);
 
     Words frac{"1.5"};

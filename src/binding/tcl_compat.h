@@ -1,0 +1,9 @@
+// What the binding needs of Tcl's headers on every Tcl it builds against.
+#pragma once
+
+#include <tcl.h>
+
+// Lengths and indices from Tcl; Tcl 8.6's headers do not name the type yet.
+#ifndef TCL_SIZE_MAX
+typedef int Tcl_Size;
+#endif
