@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "binding/command.h"
 #include "binding/commands.h"
 #include "binding/object.h"
 #include "binding/runtime.h"
@@ -147,9 +148,10 @@ int init(Tcl_Interp* interp) {
 #define ZOLV_EXPORT extern "C" __attribute__((visibility("default")))
 
 ZOLV_EXPORT int Zolv_Init(Tcl_Interp* interp) {
-    return zolv::init(interp);
+    if (!interp) return TCL_ERROR;
+    return zolv::guarded(interp, [interp] { return zolv::init(interp); });
 }
 
 ZOLV_EXPORT int Zolv_SafeInit(Tcl_Interp* interp) {
-    return zolv::init(interp);
+    return Zolv_Init(interp);
 }

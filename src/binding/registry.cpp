@@ -81,6 +81,11 @@ bool destroy_zolv(const void* address, const LiveCell* expected) {
     return true;
 }
 
+size_t live_object_count() {
+    std::lock_guard<std::mutex> lock(object_mutex);
+    return live.size();
+}
+
 uint64_t live_serial(const void* address) {
     std::lock_guard<std::mutex> lock(object_mutex);
     auto it = live.find(address);

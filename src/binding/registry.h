@@ -4,6 +4,7 @@
 #include <tcl.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "binding/rw_lock.h"
@@ -35,6 +36,8 @@ ZOLV* create_zolv();
 // Returns false (and does nothing) if the address names no live object, or, with
 // `expected` given, an object other than the one of that cell.
 bool destroy_zolv(const void* address, const LiveCell* expected = nullptr);
+// The number of live objects in the process.
+size_t live_object_count();
 // The serial of the live object at `address`, or 0.
 uint64_t live_serial(const void* address);
 // The cell of the live object at `address` with a reference for the caller, or null.
