@@ -305,4 +305,80 @@ TEST(ThreadsInterpreters, LoadAndComputeSideBySide) {
     for (int k = 0; k < kThreads; ++k) EXPECT_EQ(expected, answers[static_cast<size_t>(k)]);
 }
 
+// ---- One object shared by every thread -------------------------------------------------------
+
+// Readers in seven interpreters ask one object for values while the eighth
+// thread moves it between two states and finally deletes it: every answer is
+// that of one whole state until the object is gone, and then the documented
+// refusal.
+TEST(ThreadsSharedObject, ReadersAWriterAndADelete) {
+    ASSERT_TRUE(tcl_ready());
+    Tcl_Interp* main_interp = Tcl_CreateInterp();
+    ASSERT_EQ(TCL_OK, Zolv_Init(main_interp));
+    // State A: 400 bars; state B: A and one bar more.
+    const char* fill =
+        "set p [corvalix::new_ZOLV]; set v {}\n"
+        "for {set k 0} {$k < 400} {incr k} {\n"
+        "    set c [expr {1000 + ($k * 37) % 101}]\n"
+        "    lappend v $c [expr {$c + 3}] [expr {$c - 3}] $c [expr {$k + 1}]\n"
+        "}\n"
+        "corvalix::ZOLV_setlist $p $v; set p";
+    ASSERT_EQ(TCL_OK, Tcl_Eval(main_interp, fill)) << Tcl_GetStringResult(main_interp);
+    const std::string p = Tcl_GetStringResult(main_interp);
+    const std::string grow = "corvalix::ZOLV_setlist " + p + " {900 990 890 950 7}";
+    const std::string shrink = "corvalix::ZOLV_pop_back " + p;
+    // Each call answers for one whole state; consecutive calls may see different ones.
+    const std::string calls[] = {"corvalix::ZOLV_size " + p, "corvalix::ZOLV_ema " + p + " c 20",
+                                 "corvalix::ZOLV_stdev " + p + " c 30",
+                                 "zolv::series " + p + " mfi 5"};
+    std::vector<std::string> state_a;
+    std::vector<std::string> state_b;
+    for (const std::string& call : calls) {
+        ASSERT_EQ(TCL_OK, Tcl_Eval(main_interp, call.c_str()));
+        state_a.push_back(Tcl_GetStringResult(main_interp));
+    }
+    ASSERT_EQ(TCL_OK, Tcl_Eval(main_interp, grow.c_str()));
+    for (const std::string& call : calls) {
+        ASSERT_EQ(TCL_OK, Tcl_Eval(main_interp, call.c_str()));
+        state_b.push_back(Tcl_GetStringResult(main_interp));
+    }
+    ASSERT_EQ(TCL_OK, Tcl_Eval(main_interp, shrink.c_str()));
+
+    std::atomic<bool> deleted{false};
+    std::vector<std::string> problems(kThreads);
+    run_together([&](int k) {
+        Tcl_Interp* interp = Tcl_CreateInterp();
+        std::string& problem = problems[static_cast<size_t>(k)];
+        if (Zolv_Init(interp) != TCL_OK) problem = "load failed";
+        if (k == 0 && problem.empty()) {
+            for (int round = 0; round < 200 && problem.empty(); ++round) {
+                if (Tcl_Eval(interp, grow.c_str()) != TCL_OK ||
+                    Tcl_Eval(interp, shrink.c_str()) != TCL_OK) {
+                    problem = Tcl_GetStringResult(interp);
+                }
+            }
+            const std::string remove = "corvalix::delete_ZOLV " + p;
+            if (Tcl_Eval(interp, remove.c_str()) != TCL_OK) problem = Tcl_GetStringResult(interp);
+            deleted.store(true);
+        }
+        // Readers go on until they have seen the object gone.
+        for (size_t n = 0; k != 0 && problem.empty(); ++n) {
+            const size_t c = (n + static_cast<size_t>(k)) % state_a.size();
+            const bool gone_before = deleted.load();
+            if (Tcl_Eval(interp, calls[c].c_str()) != TCL_OK) {
+                const std::string refusal = "invalid ZOLV object \"" + p + "\"";
+                if (Tcl_GetStringResult(interp) != refusal) problem = Tcl_GetStringResult(interp);
+                break;
+            }
+            const std::string answer = Tcl_GetStringResult(interp);
+            if (answer != state_a[c] && answer != state_b[c]) problem = "torn: " + answer;
+            if (gone_before) problem = "answered after the delete";
+        }
+        Tcl_DeleteInterp(interp);
+        Tcl_FinalizeThread();
+    });
+    for (int k = 0; k < kThreads; ++k) EXPECT_EQ("", problems[static_cast<size_t>(k)]) << k;
+    Tcl_DeleteInterp(main_interp);
+}
+
 }  // namespace
