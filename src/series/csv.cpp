@@ -1,0 +1,459 @@
+// This file contains the CSV reader of bars: the splitting of the text into records of plain
+// and quoted fields, the roles of the header's columns, and the decimal scaling of numbers.
+#include "series/csv.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <utility>
+
+namespace zolv {
+namespace {
+
+// The columns of a bar, in the order of its values.
+constexpr int kBarColumns = 5;
+constexpr const char* kColumnNames[kBarColumns] = {"open", "high", "low", "close", "volume"};
+constexpr int kVolumeRole = 4;
+constexpr int kDateRole = kBarColumns;  // the first column that is none of the five
+constexpr int kOtherRole = -1;
+
+// A store counts its values in an int: at most this many bars go into one call.
+constexpr size_t kMaxBars = INT32_MAX / kBarColumns;
+
+// Bytes of a field's text quoted in a message; a longer text is cut and ends in "...".
+constexpr size_t kShownText = 40;
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// One field of a record: its text (for a quoted field what lies between the quotes, a doubled
+// quote made single) and the line it starts on.
+struct Field {
+    const char* data;
+    size_t size;
+    int line;
+    bool quoted;
+};
+
+// Why a record could not be split: the field and what is wrong with it.
+struct SplitFault {
+    size_t field = 0;
+    int line = 0;
+    const char* what = nullptr;
+};
+
+// Splits the text into records of fields, counting lines as it goes.
+class Tokenizer {
+public:
+    Tokenizer(const char* text, size_t size) : p_(text), end_(text + size) {}
+
+    bool at_end() const { return p_ == end_; }
+    int line() const { return line_; }
+    const char* position() const { return p_; }
+    const char* end() const { return end_; }
+    // Moves on to `p`, the start of the line after the one at the current position.
+    void next_line(const char* p) {
+        p_ = p;
+        ++line_;
+    }
+
+    // Reads the fields of the next record. Returns false on success, true with `fault` set
+    // when a quoted field does not close or has text after its closing quote.
+    bool next_record(std::vector<Field>& fields, SplitFault* fault) {
+        fields.clear();
+        for (;;) {
+            const size_t index = fields.size();
+            while (p_ != end_ && is_blank(*p_)) ++p_;
+            Field field{p_, 0, line_, false};
+            if (p_ != end_ && *p_ == '"') {
+                if (quoted_field(index, &field)) {
+                    *fault = {index, field.line, "no closing quote before the end of the file"};
+                    return true;
+                }
+                while (p_ != end_ && is_blank(*p_)) ++p_;
+                if (p_ != end_ && *p_ != ',' && !at_line_end()) {
+                    *fault = {index, line_, "text after the closing quote"};
+                    return true;
+                }
+            } else {
+                plain_field(&field);
+            }
+            fields.push_back(field);
+            if (p_ == end_) return false;
+            if (*p_ == ',') {
+                ++p_;
+                continue;
+            }
+            if (*p_ == '\r') ++p_;
+            if (p_ != end_ && *p_ == '\n') {
+                ++p_;
+                ++line_;
+            }
+            return false;
+        }
+    }
+
+private:
+    // At LF, at CR LF, or at a CR that ends the text.
+    bool at_line_end() const {
+        if (*p_ == '\n') return true;
+        return *p_ == '\r' && (p_ + 1 == end_ || p_[1] == '\n');
+    }
+
+    // Reads a field that starts at a quote; true if no quote closes it.
+    bool quoted_field(size_t index, Field* field) {
+        field->quoted = true;
+        const char* content = ++p_;
+        bool doubled = false;
+        for (;;) {
+            const char* quote =
+                static_cast<const char*>(std::memchr(p_, '"', static_cast<size_t>(end_ - p_)));
+            if (!quote) return true;
+            for (const char* c = p_; c != quote; ++c) line_ += *c == '\n';
+            p_ = quote + 1;
+            if (p_ != end_ && *p_ == '"') {  // a doubled quote stands for one
+                doubled = true;
+                ++p_;
+                continue;
+            }
+            field->data = content;
+            field->size = static_cast<size_t>(quote - content);
+            break;
+        }
+        if (doubled) {
+            if (unquoted_.size() <= index) unquoted_.resize(index + 1);
+            std::string& text = unquoted_[index];
+            text.clear();
+            for (size_t k = 0; k < field->size; ++k) {
+                text += field->data[k];
+                if (field->data[k] == '"') ++k;
+            }
+            field->data = text.data();
+            field->size = text.size();
+        }
+        return false;
+    }
+
+    // Reads a field up to the next comma or line end, without the blanks around it.
+    void plain_field(Field* field) {
+        const char* stop = p_;
+        while (stop != end_ && *stop != ',' && *stop != '\n') ++stop;
+        const char* last = stop;
+        if (last != p_ && (last == end_ || *last == '\n') && last[-1] == '\r') --last;
+        while (last != p_ && is_blank(last[-1])) --last;
+        field->data = p_;
+        field->size = static_cast<size_t>(last - p_);
+        p_ = stop;
+    }
+
+    const char* p_;
+    const char* end_;
+    int line_ = 1;
+    std::vector<std::string> unquoted_;  // by field index: texts that held doubled quotes
+};
+
+// The text of a field as a message quotes it: cut after kShownText bytes, at a character.
+std::string shown(const Field& field) {
+    std::string text = "\"";
+    if (field.size <= kShownText) {
+        text.append(field.data, field.size);
+    } else {
+        size_t cut = kShownText;
+        while (cut > 0 && (static_cast<unsigned char>(field.data[cut]) & 0xC0) == 0x80) --cut;
+        text.append(field.data, cut);
+        text += "...";
+    }
+    text += '"';
+    return text;
+}
+
+// A header name without the blanks around it.
+std::pair<const char*, size_t> trimmed(const Field& field) {
+    const char* begin = field.data;
+    const char* end = field.data + field.size;
+    while (begin != end && is_blank(*begin)) ++begin;
+    while (end != begin && is_blank(end[-1])) --end;
+    return {begin, static_cast<size_t>(end - begin)};
+}
+
+// The role of a header name: 0 to 4 for the five columns, else kOtherRole.
+int column_role(const Field& field) {
+    const auto name = trimmed(field);
+    for (int role = 0; role < kBarColumns; ++role) {
+        const char* want = kColumnNames[role];
+        if (std::strlen(want) != name.second) continue;
+        size_t k = 0;
+        while (k < name.second && lower(name.first[k]) == want[k]) ++k;
+        if (k == name.second) return role;
+    }
+    return kOtherRole;
+}
+
+enum class NumberFault { kNone, kSyntax, kDecimals, kRange };
+
+constexpr uint64_t kPowersOfTen[kMaxScaleDecimals + 1] = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+
+// The largest magnitude of a 32-bit value: 2^31 for a negative one, 2^31 - 1 else.
+constexpr uint64_t kNegativeLimit = uint64_t{1} << 31;
+
+// Scales a decimal number by 10^decimals with digit arithmetic: the digits of the integer
+// part, then exactly `decimals` digits of the fraction (zeros supplied), make the magnitude.
+// Fraction digits beyond those must be zeros: nothing is rounded.
+NumberFault scale_number(const char* s, size_t n, int decimals, int32_t* out) {
+    size_t i = 0;
+    const bool negative = n > 0 && s[0] == '-';
+    if (n > 0 && (s[0] == '-' || s[0] == '+')) ++i;
+    const size_t whole_begin = i;
+    while (i < n && is_digit(s[i])) ++i;
+    const size_t whole_end = i;
+    if (whole_end == whole_begin) return NumberFault::kSyntax;
+    size_t fraction_begin = i;
+    size_t fraction_end = i;
+    if (i < n && s[i] == '.') {
+        fraction_begin = ++i;
+        while (i < n && is_digit(s[i])) ++i;
+        fraction_end = i;
+        if (fraction_end == fraction_begin) return NumberFault::kSyntax;
+    }
+    if (i != n) return NumberFault::kSyntax;
+    const size_t kept = static_cast<size_t>(decimals);
+    for (size_t k = fraction_begin + kept; k < fraction_end; ++k) {
+        if (s[k] != '0') return NumberFault::kDecimals;
+    }
+
+    // The magnitude stops growing once it is past 2^31, which no 32-bit value reaches.
+    uint64_t magnitude = 0;
+    const auto append = [&magnitude](char digit) {
+        if (magnitude <= kNegativeLimit) {
+            magnitude = magnitude * 10 + static_cast<uint64_t>(digit - '0');
+        }
+    };
+    for (size_t k = whole_begin; k < whole_end; ++k) append(s[k]);
+    for (size_t k = fraction_begin; k < fraction_begin + kept; ++k) {
+        append(k < fraction_end ? s[k] : '0');
+    }
+    if (magnitude > (negative ? kNegativeLimit : kNegativeLimit - 1)) return NumberFault::kRange;
+    *out = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)
+                                         : static_cast<int64_t>(magnitude));
+    return NumberFault::kNone;
+}
+
+// The number at the start of a plain field in its most common shape: an optional "-", at
+// most ten digits, and at most `decimals` digits after a ".". Returns the position behind it,
+// or null for any other text or a value outside 32 bits; scale_number then decides. Both give
+// the same value for every text this one takes. Digits are counted after their loop: a longer
+// run wraps `magnitude` harmlessly before it is refused.
+const char* plain_number(const char* p, const char* end, int decimals, int32_t* out) {
+    const bool negative = p != end && *p == '-';
+    if (negative) ++p;
+    const char* whole = p;
+    uint64_t magnitude = 0;
+    while (p != end && is_digit(*p)) magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
+    if (p == whole || p - whole > 10) return nullptr;
+    if (p != end && *p == '.') {
+        const char* fraction = ++p;
+        while (p != end && is_digit(*p)) {
+            magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
+        }
+        const ptrdiff_t kept = p - fraction;
+        if (kept == 0 || kept > decimals) return nullptr;
+        decimals -= static_cast<int>(kept);
+    }
+    magnitude *= kPowersOfTen[decimals];
+    if (magnitude > (negative ? kNegativeLimit : kNegativeLimit - 1)) return nullptr;
+    *out = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)
+                                         : static_cast<int64_t>(magnitude));
+    return p;
+}
+
+// How the fields of a row are read: each column's role and the decimals of its scale.
+struct Layout {
+    std::vector<int> roles;
+    std::vector<int> decimals;
+    std::vector<std::string> labels;  // the column names messages use
+    bool have_date = false;
+};
+
+// Reads a row whose fields are all plain, without blanks around them, and whose numbers
+// plain_number takes. Returns the start of the next line, or null when the row is of any
+// other shape (the general path then reads it and names what is wrong).
+const char* plain_row(const char* p, const char* end, const Layout& layout, int32_t* bar,
+                      const char** date, size_t* date_size) {
+    const size_t width = layout.roles.size();
+    for (size_t k = 0; k < width; ++k) {
+        const bool last = k + 1 == width;
+        const int role = layout.roles[k];
+        const char* start = p;
+        if (role >= 0 && role < kBarColumns) {
+            p = plain_number(p, end, layout.decimals[k], &bar[role]);
+            if (!p) return nullptr;
+        } else {
+            if (p != end && (*p == '"' || is_blank(*p))) return nullptr;
+            while (p != end && *p != ',' && *p != '\n' && *p != '\r') ++p;
+            if (p != start && is_blank(p[-1])) return nullptr;
+            if (role == kDateRole) {
+                *date = start;
+                *date_size = static_cast<size_t>(p - start);
+            }
+        }
+        if (!last) {
+            if (p == end || *p != ',') return nullptr;
+            ++p;
+            continue;
+        }
+        if (p != end && *p == '\r') ++p;
+        if (p == end) return p;
+        return *p == '\n' ? p + 1 : nullptr;
+    }
+    return nullptr;
+}
+
+// The text of a scale's option as a message names it: "-scale 100".
+std::string scale_text(int role, int decimals) {
+    std::string text = role == kVolumeRole ? "-volumescale 1" : "-scale 1";
+    text.append(static_cast<size_t>(decimals), '0');
+    return text;
+}
+
+bool fail(CsvError* error, int line, std::string message) {
+    error->line = line;
+    error->message = std::move(message);
+    return true;
+}
+
+// Reads the fields of a row split by the general path into a bar. Returns true on failure.
+bool general_row(const std::vector<Field>& fields, const Layout& layout, int32_t* bar,
+                 CsvError* error) {
+    for (size_t k = 0; k < fields.size(); ++k) {
+        const int role = layout.roles[k];
+        if (role < 0 || role >= kBarColumns) continue;
+        const Field& field = fields[k];
+        const int decimals = layout.decimals[k];
+        const auto number = trimmed(field);
+        const NumberFault fault = scale_number(number.first, number.second, decimals, &bar[role]);
+        if (fault == NumberFault::kNone) continue;
+        std::string message = layout.labels[k] + " " + shown(field);
+        if (fault == NumberFault::kSyntax) {
+            message += " is not a number";
+        } else if (fault == NumberFault::kDecimals) {
+            message += " has more decimals than " + scale_text(role, decimals) + " holds";
+        } else {
+            message += " at " + scale_text(role, decimals) + " is outside the 32-bit range";
+        }
+        return fail(error, field.line, std::move(message));
+    }
+    return false;
+}
+
+}  // namespace
+
+int scale_decimals(int64_t scale) {
+    int64_t power = 1;
+    for (int n = 0; n <= kMaxScaleDecimals; ++n, power *= 10) {
+        if (scale == power) return n;
+    }
+    return -1;
+}
+
+bool parse_csv(const char* text, size_t size, const CsvOptions& options, CsvBars* out,
+               CsvError* error) {
+    if (size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
+        text += 3;
+        size -= 3;
+    }
+    if (size == 0) {
+        return fail(error, 1,
+                    "empty file: the first line must name the columns open, high, "
+                    "low, close and volume");
+    }
+    Tokenizer tokens(text, size);
+    std::vector<Field> fields;
+    SplitFault fault;
+    if (tokens.next_record(fields, &fault)) {
+        return fail(error, fault.line, std::string("header: ") + fault.what);
+    }
+
+    // Each header column's role, and the column of each of the five.
+    Layout layout;
+    layout.roles.assign(fields.size(), kOtherRole);
+    layout.decimals.assign(fields.size(), 0);
+    layout.labels.resize(fields.size());
+    int column_of[kBarColumns] = {-1, -1, -1, -1, -1};
+    for (size_t k = 0; k < fields.size(); ++k) {
+        const int role = column_role(fields[k]);
+        if (role != kOtherRole) {
+            if (column_of[role] >= 0) {
+                return fail(
+                    error, fields[k].line,
+                    std::string("header names the column ") + kColumnNames[role] + " twice");
+            }
+            column_of[role] = static_cast<int>(k);
+            layout.roles[k] = role;
+            layout.decimals[k] =
+                role == kVolumeRole ? options.volume_decimals : options.price_decimals;
+            layout.labels[k] = kColumnNames[role];
+        } else {
+            const auto name = trimmed(fields[k]);
+            layout.labels[k].assign(name.first, name.second);
+            if (!layout.have_date) layout.roles[k] = kDateRole;
+            layout.have_date = true;
+        }
+    }
+    for (int role = 0; role < kBarColumns; ++role) {
+        if (column_of[role] < 0) {
+            return fail(error, 1, std::string("header has no column ") + kColumnNames[role]);
+        }
+    }
+    const size_t width = fields.size();
+
+    // Room for the values of as many rows as the text could hold at 16 bytes a row, which
+    // few rows of five numbers undercut; more rows only make the vector grow.
+    CsvBars bars;
+    bars.values.reserve(kBarColumns * std::min(size / 16 + 1, kMaxBars));
+    while (!tokens.at_end()) {
+        const int line = tokens.line();
+        if (bars.values.size() / kBarColumns == kMaxBars) {
+            return fail(error, line, "more rows than one object holds");
+        }
+        int32_t bar[kBarColumns] = {};
+        const char* date = nullptr;
+        size_t date_size = 0;
+        const char* next =
+            plain_row(tokens.position(), tokens.end(), layout, bar, &date, &date_size);
+        if (next) {
+            tokens.next_line(next);
+        } else {
+            if (tokens.next_record(fields, &fault)) {
+                return fail(error, fault.line, layout.labels[fault.field] + ": " + fault.what);
+            }
+            if (fields.size() == 1 && fields[0].size == 0 && !fields[0].quoted) continue;  // blank
+            if (fields.size() != width) {
+                return fail(error, line,
+                            std::to_string(fields.size()) + " fields where the header has " +
+                                std::to_string(width));
+            }
+            if (general_row(fields, layout, bar, error)) return true;
+            for (size_t k = 0; k < width; ++k) {
+                if (layout.roles[k] != kDateRole) continue;
+                date = fields[k].data;
+                date_size = fields[k].size;
+            }
+        }
+        bars.values.insert(bars.values.end(), bar, bar + kBarColumns);
+        if (options.dates) bars.dates.emplace_back(date ? date : "", date_size);
+    }
+    *out = std::move(bars);
+    return false;
+}
+
+}  // namespace zolv
