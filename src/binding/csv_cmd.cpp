@@ -1,10 +1,6 @@
 // This file contains the zolv::read_csv command: the bars of a CSV file, read through Tcl's
 // channels and scaled exactly, appended to an object as setlist appends a list.
-#include <algorithm>
-#include <climits>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,7 +18,7 @@ constexpr char kUsage[] =
 const char* const kOptions[] = {"-dates", "-scale", "-volumescale", nullptr};
 enum Option { kDatesOption, kScaleOption, kVolumeScaleOption };
 
-constexpr int kReadChunk = 1 << 16;
+constexpr int kReadPiece = 1 << 16;
 
 // Sets errorCode ZOLV CSV on the message already in the result and returns TCL_ERROR.
 int csv_error(Tcl_Interp* interp) {
@@ -47,56 +43,32 @@ private:
     Tcl_Channel channel_;
 };
 
-// The bytes of a file, in one block that grows as reading needs (never filled in advance).
-class FileBytes {
-public:
-    const char* data() const { return data_.get(); }
-    size_t size() const { return size_; }
-    size_t room() const { return capacity_ - size_; }
-    char* end() { return data_.get() + size_; }
-    void added(size_t count) { size_ += count; }
-    // Makes room for at least `more` bytes behind those held.
-    void reserve(size_t more) {
-        if (room() >= more) return;
-        const size_t capacity = std::max(size_ + more, 2 * capacity_);
-        std::unique_ptr<char[]> grown(new char[capacity]);
-        if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
-        data_ = std::move(grown);
-        capacity_ = capacity;
-    }
-
-private:
-    std::unique_ptr<char[]> data_;
-    size_t size_ = 0;
-    size_t capacity_ = 0;
-};
-
-// Reads the whole file. A file that cannot be opened or read fails with Tcl's own message and
-// errorCode.
-int read_file(Tcl_Interp* interp, Tcl_Obj* path, FileBytes& bytes) {
+// Reads the file through the reader, one piece at a time. A file that cannot be opened or read
+// fails with Tcl's own message and errorCode; what the reader refuses sets `*refused`, with
+// `error` filled, and answers TCL_OK.
+int feed_file(Tcl_Interp* interp, Tcl_Obj* path, CsvReader& reader, CsvError* error,
+              bool* refused) {
     Tcl_Channel channel = Tcl_FSOpenFileChannel(interp, path, "r", 0);
     if (!channel) return TCL_ERROR;
     ChannelCloser closer(channel);
     if (Tcl_SetChannelOption(interp, channel, "-translation", "binary") != TCL_OK) {
         return TCL_ERROR;
     }
-    // Once the first bytes are in, room for the whole file where its size is known and a
-    // byte more, so that the read that finds the end needs no more. (A directory opens, and
-    // its size says nothing: its first read fails.)
-    Tcl_WideInt size = Tcl_Seek(channel, 0, SEEK_END);
-    const bool rewound = size <= 0 || Tcl_Seek(channel, 0, SEEK_SET) == 0;
-    // The channel is new and nothing is stacked on it: its bytes come straight from the file.
-    for (Tcl_Size got = 0; rewound;) {
-        bytes.reserve(kReadChunk);
-        got = Tcl_ReadRaw(channel, bytes.end(),
-                          static_cast<Tcl_Size>(std::min<size_t>(bytes.room(), INT_MAX)));
+    const Tcl_WideInt size = Tcl_Seek(channel, 0, SEEK_END);
+    if (size > 0 && Tcl_Seek(channel, 0, SEEK_SET) == 0) {
+        reader.expect_bytes(static_cast<size_t>(size));
+    }
+    // The channel is new and nothing is stacked on it: its bytes come straight from the file,
+    // into one small buffer that stays in the cache.
+    std::vector<char> piece(kReadPiece);
+    for (;;) {
+        const Tcl_Size got = Tcl_ReadRaw(channel, piece.data(), kReadPiece);
         if (got == 0) return TCL_OK;
         if (got < 0) break;
-        bytes.added(static_cast<size_t>(got));
-        if (size > 0 && static_cast<uint64_t>(size) >= bytes.size()) {
-            bytes.reserve(static_cast<size_t>(size) - bytes.size() + 1);
+        if (reader.feed(piece.data(), static_cast<size_t>(got), error)) {
+            *refused = true;
+            return TCL_OK;
         }
-        size = 0;
     }
     Tcl_SetObjResult(interp, Tcl_ObjPrintf("error reading \"%s\": %s", Tcl_GetString(path),
                                            Tcl_PosixError(interp)));
@@ -159,13 +131,14 @@ int read_csv_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
     if (convert_self(interp, objv[1], &self) != TCL_OK) return TCL_ERROR;
 
     return guarded(interp, [&] {
-        FileBytes bytes;
-        if (read_file(interp, objv[2], bytes) != TCL_OK) return TCL_ERROR;
+        CsvReader reader(options);
         CsvBars bars;
         CsvError error;
-        if (parse_csv(bytes.data(), bytes.size(), options, &bars, &error)) {
-            const std::string where = tail_name(objv[2]) + ":" + std::to_string(error.line) + ": ";
-            const std::string message = where + error.message;
+        bool refused = false;
+        if (feed_file(interp, objv[2], reader, &error, &refused) != TCL_OK) return TCL_ERROR;
+        if (refused || reader.finish(&bars, &error)) {
+            const std::string message =
+                tail_name(objv[2]) + ":" + std::to_string(error.line) + ": " + error.message;
             return csv_error(
                 interp, Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
         }

@@ -51,54 +51,59 @@ struct SplitFault {
     const char* what = nullptr;
 };
 
-// Splits the text into records of fields, counting lines as it goes.
+// What splitting a record gives: the record, a fault, or nothing yet because the text ends
+// before the record does.
+enum class Split { kRecord, kFault, kMore };
+
+// Splits a text into records of fields, counting lines as it goes. The text is the file, or
+// a piece of it; for a piece that is not the last, a record the end of the text cuts short is
+// left for the next piece.
 class Tokenizer {
 public:
-    Tokenizer(const char* text, size_t size) : p_(text), end_(text + size) {}
+    Tokenizer(const char* text, size_t size, int line, bool last)
+        : p_(text), end_(text + size), line_(line), last_(last) {}
 
     bool at_end() const { return p_ == end_; }
     int line() const { return line_; }
     const char* position() const { return p_; }
-    const char* end() const { return end_; }
     // Moves on to `p`, the start of the line after the one at the current position.
     void next_line(const char* p) {
         p_ = p;
         ++line_;
     }
 
-    // Reads the fields of the next record. Returns false on success, true with `fault` set
-    // when a quoted field does not close or has text after its closing quote.
-    bool next_record(std::vector<Field>& fields, SplitFault* fault) {
+    // Reads the fields of the next record.
+    Split next_record(std::vector<Field>& fields, SplitFault* fault) {
         fields.clear();
         for (;;) {
             const size_t index = fields.size();
             while (p_ != end_ && is_blank(*p_)) ++p_;
             Field field{p_, 0, line_, false};
             if (p_ != end_ && *p_ == '"') {
-                if (quoted_field(index, &field)) {
+                if (!quoted_field(index, &field)) {
+                    if (!last_) return Split::kMore;
                     *fault = {index, field.line, "no closing quote before the end of the file"};
-                    return true;
+                    return Split::kFault;
                 }
+                if (p_ == end_ && !last_) return Split::kMore;  // a doubled quote may follow
                 while (p_ != end_ && is_blank(*p_)) ++p_;
                 if (p_ != end_ && *p_ != ',' && !at_line_end()) {
                     *fault = {index, line_, "text after the closing quote"};
-                    return true;
+                    return Split::kFault;
                 }
             } else {
                 plain_field(&field);
             }
             fields.push_back(field);
-            if (p_ == end_) return false;
-            if (*p_ == ',') {
+            if (p_ != end_ && *p_ == ',') {
                 ++p_;
                 continue;
             }
-            if (*p_ == '\r') ++p_;
-            if (p_ != end_ && *p_ == '\n') {
-                ++p_;
-                ++line_;
-            }
-            return false;
+            if (p_ != end_ && *p_ == '\r') ++p_;
+            if (p_ == end_) return last_ ? Split::kRecord : Split::kMore;
+            ++p_;  // the LF
+            ++line_;
+            return Split::kRecord;
         }
     }
 
@@ -109,7 +114,7 @@ private:
         return *p_ == '\r' && (p_ + 1 == end_ || p_[1] == '\n');
     }
 
-    // Reads a field that starts at a quote; true if no quote closes it.
+    // Reads a field that starts at a quote; false if no quote closes it in the text.
     bool quoted_field(size_t index, Field* field) {
         field->quoted = true;
         const char* content = ++p_;
@@ -117,7 +122,7 @@ private:
         for (;;) {
             const char* quote =
                 static_cast<const char*>(std::memchr(p_, '"', static_cast<size_t>(end_ - p_)));
-            if (!quote) return true;
+            if (!quote) return false;
             for (const char* c = p_; c != quote; ++c) line_ += *c == '\n';
             p_ = quote + 1;
             if (p_ != end_ && *p_ == '"') {  // a doubled quote stands for one
@@ -140,7 +145,7 @@ private:
             field->data = text.data();
             field->size = text.size();
         }
-        return false;
+        return true;
     }
 
     // Reads a field up to the next comma or line end, without the blanks around it.
@@ -157,7 +162,8 @@ private:
 
     const char* p_;
     const char* end_;
-    int line_ = 1;
+    int line_;
+    bool last_;
     std::vector<std::string> unquoted_;  // by field index: texts that held doubled quotes
 };
 
@@ -276,28 +282,21 @@ const char* plain_number(const char* p, const char* end, int decimals, int32_t* 
     return p;
 }
 
-// How the fields of a row are read: each column's role and the decimals of its scale.
-struct Layout {
-    std::vector<int> roles;
-    std::vector<int> decimals;
-    std::vector<std::string> labels;  // the column names messages use
-    bool have_date = false;
-};
-
 // Reads a row whose fields are all plain, without blanks around them, and whose numbers
-// plain_number takes. Returns the start of the next line, or null when the row is of any
-// other shape (the general path then reads it and names what is wrong).
-const char* plain_row(const char* p, const char* end, const Layout& layout, int32_t* bar,
-                      const char** date, size_t* date_size) {
-    const size_t width = layout.roles.size();
-    for (size_t k = 0; k < width; ++k) {
-        const bool last = k + 1 == width;
-        const int role = layout.roles[k];
-        const char* start = p;
+// plain_number takes, given each column's role and decimals. Returns the start of the next
+// line, or null when the row is of any other shape or the text ends before a line end (the
+// general path then reads it and names what is wrong).
+const char* plain_row(const char* p, const char* end, const std::vector<int>& roles,
+                      const std::vector<int>& decimals, int32_t* bar, const char** date,
+                      size_t* date_size) {
+    const size_t width = roles.size();
+    for (size_t k = 0;; ++k) {
+        const int role = roles[k];
         if (role >= 0 && role < kBarColumns) {
-            p = plain_number(p, end, layout.decimals[k], &bar[role]);
+            p = plain_number(p, end, decimals[k], &bar[role]);
             if (!p) return nullptr;
         } else {
+            const char* start = p;
             if (p != end && (*p == '"' || is_blank(*p))) return nullptr;
             while (p != end && *p != ',' && *p != '\n' && *p != '\r') ++p;
             if (p != start && is_blank(p[-1])) return nullptr;
@@ -306,16 +305,13 @@ const char* plain_row(const char* p, const char* end, const Layout& layout, int3
                 *date_size = static_cast<size_t>(p - start);
             }
         }
-        if (!last) {
-            if (p == end || *p != ',') return nullptr;
-            ++p;
-            continue;
-        }
-        if (p != end && *p == '\r') ++p;
-        if (p == end) return p;
-        return *p == '\n' ? p + 1 : nullptr;
+        if (k + 1 == width) break;
+        if (p == end || *p != ',') return nullptr;
+        ++p;
     }
-    return nullptr;
+    if (p != end && *p == '\r') ++p;
+    if (p == end || *p != '\n') return nullptr;
+    return p + 1;
 }
 
 // The text of a scale's option as a message names it: "-scale 100".
@@ -331,29 +327,32 @@ bool fail(CsvError* error, int line, std::string message) {
     return true;
 }
 
-// Reads the fields of a row split by the general path into a bar. Returns true on failure.
-bool general_row(const std::vector<Field>& fields, const Layout& layout, int32_t* bar,
-                 CsvError* error) {
+// Reads the numbers of a row split by the general path into a bar. Returns true on failure.
+bool general_row(const std::vector<Field>& fields, const std::vector<int>& roles,
+                 const std::vector<int>& decimals, const std::vector<std::string>& labels,
+                 int32_t* bar, CsvError* error) {
     for (size_t k = 0; k < fields.size(); ++k) {
-        const int role = layout.roles[k];
+        const int role = roles[k];
         if (role < 0 || role >= kBarColumns) continue;
         const Field& field = fields[k];
-        const int decimals = layout.decimals[k];
         const auto number = trimmed(field);
-        const NumberFault fault = scale_number(number.first, number.second, decimals, &bar[role]);
+        const NumberFault fault =
+            scale_number(number.first, number.second, decimals[k], &bar[role]);
         if (fault == NumberFault::kNone) continue;
-        std::string message = layout.labels[k] + " " + shown(field);
+        std::string message = labels[k] + " " + shown(field);
         if (fault == NumberFault::kSyntax) {
             message += " is not a number";
         } else if (fault == NumberFault::kDecimals) {
-            message += " has more decimals than " + scale_text(role, decimals) + " holds";
+            message += " has more decimals than " + scale_text(role, decimals[k]) + " holds";
         } else {
-            message += " at " + scale_text(role, decimals) + " is outside the 32-bit range";
+            message += " at " + scale_text(role, decimals[k]) + " is outside the 32-bit range";
         }
         return fail(error, field.line, std::move(message));
     }
     return false;
 }
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -365,76 +364,145 @@ int scale_decimals(int64_t scale) {
     return -1;
 }
 
-bool parse_csv(const char* text, size_t size, const CsvOptions& options, CsvBars* out,
-               CsvError* error) {
-    if (size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
-        text += 3;
-        size -= 3;
+CsvReader::CsvReader(const CsvOptions& options) : options_(options) {}
+
+void CsvReader::expect_bytes(size_t size) {
+    // A row of five numbers rarely takes fewer than 16 bytes; more rows only make the vector
+    // grow, and room that is never written costs no memory.
+    bars_.values.reserve(kBarColumns * std::min(size / 16 + 1, kMaxBars));
+}
+
+bool CsvReader::feed(const char* data, size_t size, CsvError* error) {
+    if (failed_) return true;
+    size_t used = 0;
+    if (!carry_.empty()) {
+        // The carried row is completed with the piece up to its first line end, unless it
+        // has failed to end at one before (a quoted field holding line ends): then it takes
+        // the whole piece and is read again only once it has doubled, so that a long field
+        // is not read over and over.
+        const void* line_end = std::memchr(data, '\n', size);
+        size_t take = size;
+        if (line_end && retry_at_ == 0) take = static_cast<const char*>(line_end) - data + 1;
+        carry_.append(data, take);
+        data += take;
+        size -= take;
+        if (carry_.size() < retry_at_) return false;
+        if (read(carry_.data(), carry_.size(), false, &used, error)) return failed_ = true;
+        carry_.erase(0, used);
+        if (!carry_.empty()) {
+            retry_at_ = used > 0 ? 0 : 2 * carry_.size();
+            carry_.append(data, size);
+            return false;
+        }
+        retry_at_ = 0;
     }
-    if (size == 0) {
+    if (read(data, size, false, &used, error)) return failed_ = true;
+    carry_.assign(data + used, size - used);
+    return false;
+}
+
+bool CsvReader::finish(CsvBars* out, CsvError* error) {
+    if (failed_) return true;
+    size_t used = 0;
+    if (read(carry_.data(), carry_.size(), true, &used, error)) return failed_ = true;
+    carry_.clear();
+    *out = std::move(bars_);
+    bars_ = CsvBars();
+    return false;
+}
+
+bool CsvReader::read_header(const char* text, size_t size, bool last, size_t* used,
+                            CsvError* error) {
+    *used = 0;
+    if (!started_) {
+        // The byte order mark, if the text starts with one; wait for its three bytes.
+        const size_t mark = std::strlen(kByteOrderMark);
+        const size_t seen = std::min(size, mark);
+        if (std::memcmp(text, kByteOrderMark, seen) == 0) {
+            if (seen < mark && !last) return false;
+            if (seen == mark) *used = mark;
+        }
+        started_ = true;
+    }
+    if (size == *used) {
+        if (!last) return false;
         return fail(error, 1,
-                    "empty file: the first line must name the columns open, high, "
-                    "low, close and volume");
+                    "empty file: the first line must name the columns open, high, low, close "
+                    "and volume");
     }
-    Tokenizer tokens(text, size);
+    Tokenizer tokens(text + *used, size - *used, line_, last);
     std::vector<Field> fields;
     SplitFault fault;
-    if (tokens.next_record(fields, &fault)) {
+    const Split split = tokens.next_record(fields, &fault);
+    if (split == Split::kMore) return false;
+    if (split == Split::kFault)
         return fail(error, fault.line, std::string("header: ") + fault.what);
-    }
 
-    // Each header column's role, and the column of each of the five.
-    Layout layout;
-    layout.roles.assign(fields.size(), kOtherRole);
-    layout.decimals.assign(fields.size(), 0);
-    layout.labels.resize(fields.size());
+    // Each column's role, and the column of each of the five.
+    roles_.assign(fields.size(), kOtherRole);
+    decimals_.assign(fields.size(), 0);
+    labels_.assign(fields.size(), std::string());
     int column_of[kBarColumns] = {-1, -1, -1, -1, -1};
     for (size_t k = 0; k < fields.size(); ++k) {
         const int role = column_role(fields[k]);
-        if (role != kOtherRole) {
-            if (column_of[role] >= 0) {
-                return fail(
-                    error, fields[k].line,
-                    std::string("header names the column ") + kColumnNames[role] + " twice");
-            }
-            column_of[role] = static_cast<int>(k);
-            layout.roles[k] = role;
-            layout.decimals[k] =
-                role == kVolumeRole ? options.volume_decimals : options.price_decimals;
-            layout.labels[k] = kColumnNames[role];
-        } else {
+        if (role == kOtherRole) {
             const auto name = trimmed(fields[k]);
-            layout.labels[k].assign(name.first, name.second);
-            if (!layout.have_date) layout.roles[k] = kDateRole;
-            layout.have_date = true;
+            labels_[k].assign(name.first, name.second);
+            if (!have_date_) roles_[k] = kDateRole;
+            have_date_ = true;
+            continue;
         }
+        if (column_of[role] >= 0) {
+            return fail(error, fields[k].line,
+                        std::string("header names the column ") + kColumnNames[role] + " twice");
+        }
+        column_of[role] = static_cast<int>(k);
+        roles_[k] = role;
+        decimals_[k] = role == kVolumeRole ? options_.volume_decimals : options_.price_decimals;
+        labels_[k] = kColumnNames[role];
     }
     for (int role = 0; role < kBarColumns; ++role) {
         if (column_of[role] < 0) {
             return fail(error, 1, std::string("header has no column ") + kColumnNames[role]);
         }
     }
-    const size_t width = fields.size();
+    have_header_ = true;
+    *used = static_cast<size_t>(tokens.position() - text);
+    line_ = tokens.line();
+    return false;
+}
 
-    // Room for the values of as many rows as the text could hold at 16 bytes a row, which
-    // few rows of five numbers undercut; more rows only make the vector grow.
-    CsvBars bars;
-    bars.values.reserve(kBarColumns * std::min(size / 16 + 1, kMaxBars));
+bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, CsvError* error) {
+    *used = 0;
+    if (!have_header_) {
+        if (read_header(text, size, last, used, error)) return true;
+        if (!have_header_) return false;
+    }
+    const size_t width = roles_.size();
+    Tokenizer tokens(text + *used, size - *used, line_, last);
+    std::vector<Field> fields;
+    SplitFault fault;
     while (!tokens.at_end()) {
+        const char* row = tokens.position();
         const int line = tokens.line();
-        if (bars.values.size() / kBarColumns == kMaxBars) {
+        if (bars_.values.size() / kBarColumns == kMaxBars) {
             return fail(error, line, "more rows than one object holds");
         }
         int32_t bar[kBarColumns] = {};
         const char* date = nullptr;
         size_t date_size = 0;
-        const char* next =
-            plain_row(tokens.position(), tokens.end(), layout, bar, &date, &date_size);
+        const char* next = plain_row(row, text + size, roles_, decimals_, bar, &date, &date_size);
         if (next) {
             tokens.next_line(next);
         } else {
-            if (tokens.next_record(fields, &fault)) {
-                return fail(error, fault.line, layout.labels[fault.field] + ": " + fault.what);
+            const Split split = tokens.next_record(fields, &fault);
+            if (split == Split::kMore) {  // the row goes on in the next piece
+                *used = static_cast<size_t>(row - text);
+                line_ = line;
+                return false;
+            }
+            if (split == Split::kFault) {
+                return fail(error, fault.line, labels_[fault.field] + ": " + fault.what);
             }
             if (fields.size() == 1 && fields[0].size == 0 && !fields[0].quoted) continue;  // blank
             if (fields.size() != width) {
@@ -442,18 +510,27 @@ bool parse_csv(const char* text, size_t size, const CsvOptions& options, CsvBars
                             std::to_string(fields.size()) + " fields where the header has " +
                                 std::to_string(width));
             }
-            if (general_row(fields, layout, bar, error)) return true;
+            if (general_row(fields, roles_, decimals_, labels_, bar, error)) return true;
             for (size_t k = 0; k < width; ++k) {
-                if (layout.roles[k] != kDateRole) continue;
+                if (roles_[k] != kDateRole) continue;
                 date = fields[k].data;
                 date_size = fields[k].size;
             }
         }
-        bars.values.insert(bars.values.end(), bar, bar + kBarColumns);
-        if (options.dates) bars.dates.emplace_back(date ? date : "", date_size);
+        bars_.values.insert(bars_.values.end(), bar, bar + kBarColumns);
+        if (options_.dates) bars_.dates.emplace_back(date ? date : "", date_size);
     }
-    *out = std::move(bars);
+    *used = size;
+    line_ = tokens.line();
     return false;
+}
+
+bool parse_csv(const char* text, size_t size, const CsvOptions& options, CsvBars* out,
+               CsvError* error) {
+    CsvReader reader(options);
+    reader.expect_bytes(size);
+    if (reader.feed(text, size, error)) return true;
+    return reader.finish(out, error);
 }
 
 }  // namespace zolv

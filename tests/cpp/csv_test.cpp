@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -46,29 +47,53 @@ void PrintTo(const CsvCase& c, std::ostream* os) {
 
 class CsvTest : public ::testing::TestWithParam<CsvCase> {};
 
-TEST_P(CsvTest, ReadsOrFailsAsWorkedOut) {
-    const CsvCase& c = GetParam();
+// Reads the text in pieces of `piece` bytes (0: in one piece).
+bool read_in_pieces(const CsvCase& c, size_t piece, CsvBars* bars, CsvError* error) {
     CsvOptions options;
     options.price_decimals = c.price_decimals;
     options.volume_decimals = c.volume_decimals;
     options.dates = true;
-    CsvBars bars;
-    bars.values = {-7};  // a failure must leave it untouched
-    CsvError error;
-    const bool failed = zolv::parse_csv(c.text.data(), c.text.size(), options, &bars, &error);
-    if (c.line == 0) {
-        ASSERT_FALSE(failed) << error.line << ": " << error.message;
-        EXPECT_EQ(c.values, bars.values);
-        EXPECT_EQ(c.dates, bars.dates);
-    } else {
-        ASSERT_TRUE(failed);
-        EXPECT_EQ(c.line, error.line);
-        EXPECT_EQ(c.message, error.message);
-        EXPECT_EQ(std::vector<int32_t>{-7}, bars.values);
+    if (piece == 0) return zolv::parse_csv(c.text.data(), c.text.size(), options, bars, error);
+    zolv::CsvReader reader(options);
+    for (size_t at = 0; at < c.text.size(); at += piece) {
+        if (reader.feed(c.text.data() + at, std::min(piece, c.text.size() - at), error)) {
+            return true;
+        }
+    }
+    return reader.finish(bars, error);
+}
+
+TEST_P(CsvTest, ReadsOrFailsAsWorkedOut) {
+    const CsvCase& c = GetParam();
+    // Whole, and cut into pieces at every place: a row, a quoted field, a line end or the
+    // byte order mark split between two pieces reads as it does whole.
+    for (size_t piece : {0, 1, 2, 3, 7, 64}) {
+        SCOPED_TRACE(piece);
+        CsvBars bars;
+        bars.values = {-7};  // a failure must leave it untouched
+        CsvError error;
+        const bool failed = read_in_pieces(c, piece, &bars, &error);
+        if (c.line == 0) {
+            ASSERT_FALSE(failed) << error.line << ": " << error.message;
+            EXPECT_EQ(c.values, bars.values);
+            EXPECT_EQ(c.dates, bars.dates);
+        } else {
+            ASSERT_TRUE(failed);
+            EXPECT_EQ(c.line, error.line);
+            EXPECT_EQ(c.message, error.message);
+            EXPECT_EQ(std::vector<int32_t>{-7}, bars.values);
+        }
     }
 }
 
 const std::string h = kHeader;
+// A quoted field of 300 bytes over ten lines.
+const std::string long_text = [] {
+    std::string text;
+    for (int k = 0; k < 10; ++k)
+        text += std::string(29, static_cast<char>('a' + k)) + (k < 9 ? "\n" : "x");
+    return text;
+}();
 
 INSTANTIATE_TEST_SUITE_P(
     Files, CsvTest,
@@ -116,6 +141,10 @@ INSTANTIATE_TEST_SUITE_P(
         good("QuotedLineEnd", h + "\"a\nb\",1,2,3,4,5\nc,6,7,8,9,10\n", 0,
              {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {"a\nb", "c"}),
         bad("LineCountAfterQuote", h + "\"a\nb\",1,2,3,4,5\nc,6,7,8,9,x\n", 0, 4,
+            "volume \"x\" is not a number"),
+        good("LongQuoted", h + "\"" + long_text + "\",1,2,3,4,5\ne,6,7,8,9,10\n", 0,
+             {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {long_text, "e"}),
+        bad("LineCountAfterLongQuote", h + "\"" + long_text + "\",1,2,3,4,5\ne,6,7,8,9,x\n", 0, 12,
             "volume \"x\" is not a number"),
         bad("OpenQuote", h + "d,1,2,3,4,5\n\"e,6,7,8,9,10\n", 0, 3,
             "date: no closing quote before the end of the file"),
