@@ -54,17 +54,19 @@ int feed_file(Tcl_Interp* interp, Tcl_Obj* path, CsvReader& reader, CsvError* er
     if (Tcl_SetChannelOption(interp, channel, "-translation", "binary") != TCL_OK) {
         return TCL_ERROR;
     }
-    const Tcl_WideInt size = Tcl_Seek(channel, 0, SEEK_END);
-    if (size > 0 && Tcl_Seek(channel, 0, SEEK_SET) == 0) {
-        reader.expect_bytes(static_cast<size_t>(size));
-    }
+    // The size, for the reader to make room once the first piece is in (a directory opens,
+    // and its size says nothing, but its first read fails).
+    Tcl_WideInt size = Tcl_Seek(channel, 0, SEEK_END);
+    const bool at_start = size < 0 || Tcl_Seek(channel, 0, SEEK_SET) == 0;
     // The channel is new and nothing is stacked on it: its bytes come straight from the file,
     // into one small buffer that stays in the cache.
     std::vector<char> piece(kReadPiece);
-    for (;;) {
-        const Tcl_Size got = Tcl_ReadRaw(channel, piece.data(), kReadPiece);
+    for (Tcl_Size got = 0; at_start;) {
+        got = Tcl_ReadRaw(channel, piece.data(), kReadPiece);
         if (got == 0) return TCL_OK;
         if (got < 0) break;
+        if (size > 0) reader.expect_bytes(static_cast<size_t>(size));
+        size = 0;
         if (reader.feed(piece.data(), static_cast<size_t>(got), error)) {
             *refused = true;
             return TCL_OK;
