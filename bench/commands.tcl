@@ -1,7 +1,8 @@
 # Measures the cost of one call of every flat command of the package and of its
 # object-style twin, each next to a no-op command with the same number of words,
 # from byte-compiled loops; then times a script that walks every cursor
-# position of a long series.
+# position of a long series, and zolv::read_csv of a file of 100000 rows against
+# ZOLV_setlist of the same bars.
 #
 # Usage: tclsh commands.tcl NOOP_LIBRARY ?-runs N? ?-iterations N? ?-out FILE?
 #   The package is found through TCLLIBPATH. Each loop runs at most -iterations
@@ -219,6 +220,44 @@ zolv::series walker ema c 20
 set walk_series_us [lindex [time {zolv::series walker ema c 20} 5] 0]
 walker -delete
 
+# zolv::read_csv of a 100000-row file against ZOLV_setlist of the same bars from a list already
+# built. The file has a date column and prices with two decimals, read with -scale 100.
+set kCsvBars 100000
+set csv_values [random_values $kCsvBars 11]
+set csv_channel [file tempfile csv_path zolv-bench.csv]
+puts $csv_channel date,open,high,low,close,volume
+set day [clock scan 2001-01-01 -format %Y-%m-%d -gmt 1]
+foreach {o h l c v} $csv_values {
+    set prices [lmap x [list $o $h $l $c] {format %d.%02d [expr {$x / 100}] [expr {$x % 100}]}]
+    puts $csv_channel [join [list [clock format $day -format %Y-%m-%d -gmt 1] {*}$prices $v] ,]
+    incr day 86400
+}
+close $csv_channel
+set csv_bytes [file size $csv_path]
+set csv_object [corvalix::new_ZOLV]
+corvalix::ZOLV_setlist $csv_object $csv_values ;# the list's elements become integers once
+set csv_read_us Inf
+set csv_setlist_us Inf
+for {set r 0} {$r < 3 * $runs} {incr r} {
+    corvalix::ZOLV_clear $csv_object
+    set us [lindex [time {zolv::read_csv $csv_object $csv_path -scale 100}] 0]
+    set csv_read_us [expr {min($csv_read_us, $us)}]
+    corvalix::ZOLV_clear $csv_object
+    set us [lindex [time {corvalix::ZOLV_setlist $csv_object $csv_values}] 0]
+    set csv_setlist_us [expr {min($csv_setlist_us, $us)}]
+}
+corvalix::ZOLV_clear $csv_object
+zolv::read_csv $csv_object $csv_path -scale 100
+for {set k 0} {$k < $kCsvBars} {incr k 997} {
+    set want [lrange $csv_values [expr {5 * $k}] [expr {5 * $k + 4}]]
+    if {[corvalix::ZOLV_at $csv_object $k] ne $want} {
+        puts stderr "read_csv: bar $k differs from the list"
+        exit 1
+    }
+}
+corvalix::delete_ZOLV $csv_object
+file delete $csv_path
+
 # The table.
 proc ratio {a b} {
     if {$b <= 0} {return -}
@@ -248,6 +287,11 @@ puts [format "zolv::series ema 20 over the same %d bars: %.3f ms, %.0f times fas
     flat walk" $kWalkBars [expr {$walk_series_us / 1000.0}] \
     [expr {double($walk_flat_us) / $walk_series_us}]]
 
+puts [format "zolv::read_csv of %d rows (%.1f MB): %.2f ms; ZOLV_setlist of the same bars from\
+    a list: %.2f ms (%.2f times)" $kCsvBars [expr {$csv_bytes / 1e6}] \
+    [expr {$csv_read_us / 1000.0}] [expr {$csv_setlist_us / 1000.0}] \
+    [expr {double($csv_read_us) / $csv_setlist_us}]]
+
 set out [dict get $options -out]
 if {$out ne {}} {
     set f [open $out w]
@@ -261,6 +305,8 @@ if {$out ne {}} {
     puts $f [join [list walk_flat_ms [expr {$walk_flat_us / 1000.0}] $kWalkBars] \t]
     puts $f [join [list walk_object_ms [expr {$walk_object_us / 1000.0}] $kWalkBars] \t]
     puts $f [join [list walk_series_ms [expr {$walk_series_us / 1000.0}] $kWalkBars] \t]
+    puts $f [join [list csv_read_ms [expr {$csv_read_us / 1000.0}] $kCsvBars] \t]
+    puts $f [join [list csv_setlist_ms [expr {$csv_setlist_us / 1000.0}] $kCsvBars] \t]
     close $f
 }
 obj -delete

@@ -88,6 +88,8 @@ def main():
         e(f"BM_SeriesEma/{big}/20"), e(f"BM_BareEmaRecurrence/{big}/20"), 1.5)
     add("series macd(12,26,9), 1e6 bars / bare recurr.(26)",
         e(f"BM_SeriesMacd/{big}"), e(f"BM_BareEmaRecurrence/{big}/26"), 1.5)
+    add("read_csv, 1e5 rows / setlist of them (ms)",
+        other.get("csv_read_ms"), other.get("csv_setlist_ms"), 2.0)
     for name in ("value", "pos_get", "size"):
         row = commands.get(name)
         if row:

@@ -1,17 +1,20 @@
 # Code shared by the example programs: loading the package, reading a file of
-# daily bars, the set of indicators they show, and the formatting of values.
+# bars with zolv::read_csv, the set of indicators they show, and the formatting
+# of values.
 # Sourced by report.tcl and chart.tcl; it defines the namespace ::bars only.
 
 namespace eval ::bars {
     # The directory of the examples, for the bundled data file.
     variable here [file dirname [file normalize [info script]]]
 
-    # The one header line a bar file may have.
-    variable header "date,open,high,low,close,volume"
-    variable columns {date open high low close volume}
-
-    # File values per dollar in the bundled data (prices in 1/10000 dollar).
+    # Prices are multiplied by this power of ten as they are read, so that
+    # decimal prices with up to four decimals become exact integers; displayed
+    # prices are divided by it again.
     variable default_scale 10000
+
+    # The bundled sample's prices are integers in 1/10000 dollar already: it is
+    # read as it is and shown in dollars.
+    variable sample_unit 10000
 
     # The indicators shown, each as {command-words components unit meaning}.
     # components names the elements of a list result ({} for one value); unit
@@ -95,114 +98,66 @@ proc ::bars::default_file {} {
     return [file normalize [file join $here .. data msft-daily-2000-2001.csv]]
 }
 
-# Checks one numeric field and returns it as a plain decimal integer.
-proc ::bars::integer_field {where name text} {
-    if {![regexp {^\+?0*([0-9]+)$} $text -> digits]} {
-        if {[regexp {^-[0-9]+$} $text]} {
-            fail "$where: $name \"$text\" is negative"
-        }
-        fail "$where: $name \"$text\" is not an integer"
+# The power of ten a file's prices are multiplied by as they are read: the
+# value of -scale, or without one (scale "") 1 for the bundled sample and
+# default_scale for any other file.
+proc ::bars::read_scale {path scale} {
+    variable default_scale
+    if {$scale ne ""} {
+        return $scale
     }
-    if {[string length $digits] > 10 || $digits > 2147483647} {
-        fail "$where: $name \"$text\" is larger than 2147483647"
-    }
-    return $digits
+    return [expr {[is_sample $path] ? 1 : $default_scale}]
 }
 
-# Checks a date field: YYYY-MM-DD naming a real day.
-proc ::bars::date_field {where text} {
-    set ok [regexp {^[0-9]{4}-[0-9]{2}-[0-9]{2}$} $text]
-    if {$ok} {
-        set ok [expr {![catch {clock scan $text -format %Y-%m-%d -gmt 1} seconds]}]
+# What a stored price is divided by for display: the read scale, and for the
+# bundled sample also its unit, so that it is shown in dollars.
+proc ::bars::display_scale {path scale} {
+    variable sample_unit
+    set divisor [read_scale $path $scale]
+    if {[is_sample $path]} {
+        set divisor [expr {$divisor * $sample_unit}]
     }
-    if {!$ok || [clock format $seconds -format %Y-%m-%d -gmt 1] ne $text} {
-        fail "$where: date \"$text\" is not a day written YYYY-MM-DD"
-    }
+    return $divisor
 }
 
-# Checks that a bar's prices are consistent: low <= open, close <= high.
-proc ::bars::check_range {where open high low close} {
-    if {$high < $low} {
-        fail "$where: high $high is below low $low"
-    }
-    foreach name {open close} value [list $open $close] {
-        if {$low > $value} {
-            fail "$where: low $low is above $name $value"
-        }
-        if {$high < $value} {
-            fail "$where: high $high is below $name $value"
-        }
-    }
+proc ::bars::is_sample {path} {
+    return [expr {[file normalize $path] eq [default_file]}]
 }
 
-# Reads a file of daily bars, oldest first. Returns a dict with the keys
-# dates (one per bar) and values (the flat list o h l c v o h l c v ...).
-# Every problem fails with "file:line: what is wrong".
-proc ::bars::read_file {path} {
-    if {[file isdirectory $path]} {
-        fail "$path: is a directory, not a file of bars"
+# Appends the bars of a CSV file to an object with zolv::read_csv, prices
+# multiplied by read_scale. Returns each bar's date: the text of the file's
+# first column that is not open, high, low, close or volume (empty without
+# one). A file that cannot be read or holds no bars fails with one line for
+# the user.
+proc ::bars::load {object path scale} {
+    set scale [read_scale $path $scale]
+    if {[catch {zolv::read_csv $object $path -scale $scale -dates dates} count options]} {
+        if {[lindex [dict get $options -errorcode] 0] in {ZOLV POSIX}} {
+            fail $count
+        }
+        return -options $options $count
     }
-    if {[catch {open $path r} channel options]} {
-        fail "$path: cannot open: [lindex [dict get $options -errorcode] end]"
+    if {$count == 0} {
+        fail "[file tail $path]: no bars after the header"
     }
-    fconfigure $channel -encoding utf-8
-    set status [catch {read_channel $channel $path} result options]
-    close $channel
-    if {$status == 1 && [lindex [dict get $options -errorcode] 0] ne "BARS"} {
-        fail "$path: cannot read: $result"
-    }
-    return -options $options $result
+    return $dates
 }
 
-# Reads the lines of an open bar file; see read_file.
-proc ::bars::read_channel {channel path} {
-    variable header
-    variable columns
-    if {[gets $channel line] < 0} {
-        fail "$path:1: empty file; expected the header $header"
+# A bar's name for display: its date, or "bar N" (N from 1) when it has none.
+proc ::bars::bar_name {dates index} {
+    set date [lindex $dates $index]
+    if {$date eq ""} {
+        return "bar [expr {$index + 1}]"
     }
-    set line [string trimright [string trimleft $line \uFEFF] " \t"]
-    if {$line ne $header} {
-        fail "$path:1: header \"$line\" should be exactly \"$header\""
+    return $date
+}
+
+# Parses the value of -scale: a power of ten from 1 to 10^9, or fails.
+proc ::bars::scale_option {text} {
+    if {![regexp {^10{0,9}$} $text]} {
+        fail "-scale needs a power of ten from 1 to 1000000000, not \"$text\""
     }
-    set dates {}
-    set values {}
-    set number 1
-    set previous ""
-    while {[gets $channel line] >= 0} {
-        incr number
-        set where "$path:$number"
-        if {[string trim $line] eq ""} {
-            continue
-        }
-        set fields [split $line ,]
-        if {[llength $fields] != 6} {
-            fail "$where: [llength $fields] fields, expected 6 ($header)"
-        }
-        set fields [lmap field $fields {string trim $field}]
-        foreach name $columns field $fields {
-            if {$field eq ""} {
-                fail "$where: the $name field is empty"
-            }
-        }
-        set bar [lassign $fields date]
-        date_field $where $date
-        if {$previous ne "" && [string compare $date $previous] <= 0} {
-            fail "$where: date $date does not follow $previous (bars must run\
-                oldest first, one per day)"
-        }
-        set bar [lmap name [lrange $columns 1 end] field $bar {
-            integer_field $where $name $field
-        }]
-        check_range $where {*}[lrange $bar 0 3]
-        lappend dates $date
-        lappend values {*}$bar
-        set previous $date
-    }
-    if {$dates eq {}} {
-        fail "$path:[incr number]: no bars after the header"
-    }
-    return [dict create dates $dates values $values]
+    return $text
 }
 
 # Parses the value of a positive integer option, or fails naming it.

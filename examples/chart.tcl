@@ -1,20 +1,26 @@
 #!/usr/bin/env tclsh
-# A chart of daily bars drawn with Tk from the zolv package's answers:
-# candlesticks with volume, price overlays (SMA, EMA, Bollinger band,
-# high/low band), one oscillator pane (RSI, MACD, stochastics, DMI, CCI,
-# Williams %R), and a crosshair that moves the object's cursor and lists
-# every indicator at the bar under it.
+# A chart of bars drawn with Tk from the zolv package's answers: candlesticks
+# with volume, price overlays (SMA, EMA, Bollinger band, high/low band), one
+# oscillator pane (RSI, MACD, stochastics, DMI, CCI, Williams %R), and a
+# crosshair that moves the object's cursor and lists every indicator at the
+# bar under it.
 #
 #   usage: tclsh chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?
 #              ?-oscillator NAME? ?-screenshot PNG? ?-selftest?
 #
+# The file is read with zolv::read_csv, as for report.tcl: prices are
+# multiplied by -scale N as they are read (a power of ten, default 10000) and
+# the first column that is not a price or the volume names the bars (dates,
+# or dates and times of intraday bars). File > Open reads another file.
+# Each drawn line is one zolv::series call, made once per file when the line
+# is first shown; drawing and the crosshair read values from those lines.
 # -overlays takes a list of sma, ema, bollinger and hlband; -oscillator one
 # of rsi, macd, stochastics, dmi, cci and williams.
 # Keys: Left/Right scroll one bar (with Shift a page), Home/End jump to the
-# oldest/newest bars, +/- zoom in and out. -screenshot saves a PNG of the
-# window and exits; -selftest draws every overlay and oscillator, checks
-# the canvas, prints "chart ok" and exits (status 1 on a failed check).
-# The package is found through TCLLIBPATH, as for report.tcl.
+# oldest/newest bars, +/- zoom in and out, Ctrl+O opens a file. -screenshot
+# saves a PNG of the window and exits; -selftest draws every overlay and
+# oscillator, checks the canvas, prints "chart ok" and exits (status 1 on a
+# failed check). The package is found through TCLLIBPATH, as for report.tcl.
 
 source [file join [file dirname [file normalize [info script]]] bars.tcl]
 
@@ -22,21 +28,33 @@ namespace eval ::chart {
     variable usage "usage: chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?\
         ?-oscillator NAME? ?-screenshot PNG? ?-selftest?"
 
-    # The bars: their dates, count, and file units per dollar.
+    # The bars: the file, their dates, count, and what a stored price is
+    # divided by for display; -scale as given ("" for its default).
+    variable path ""
     variable dates {}
     variable count 0
     variable scale 10000
+    variable scale_option ""
 
     # The object that holds the bars; every drawn value comes from it.
-    variable object ::chart::series
+    variable object ""
 
-    # Values already asked for, by "command words,bar index".
-    variable cache
-    array set cache {}
+    # Whole indicator lines by command words, as zolv::series answers them:
+    # one element per bar, oldest first, empty where the indicator fails.
+    variable lines
+    array set lines {}
+    # The indicators whose value at a bar is a list.
+    variable list_results {bollingerband hlband macd dmi}
 
-    # The view: newest visible bar index and the number of bars shown.
+    # Whether the dates start YYYY-MM-DD, so that the axis can label years,
+    # months, days or times.
+    variable iso_dates 0
+
+    # The view: newest visible bar index and the number of bars shown (at
+    # most max_span, so that a redraw stays quick on long files).
     variable last 0
     variable span 120
+    variable max_span 2000
 
     # The bar under the crosshair (-1: none) and the pointer's last y.
     variable cursor -1
@@ -103,7 +121,7 @@ namespace eval ::chart {
 # Reads the command line into a dict: file, scale, screenshot, selftest.
 proc ::chart::parse_command_line {arguments} {
     variable usage
-    set options [dict create file [bars::default_file] scale $::bars::default_scale \
+    set options [dict create file [bars::default_file] scale "" \
         screenshot "" selftest 0 help 0 oscillator "" overlays ""]
     while {[llength $arguments] > 0} {
         set arguments [lassign $arguments word]
@@ -114,13 +132,16 @@ proc ::chart::parse_command_line {arguments} {
                 }
                 set arguments [lassign $arguments value]
                 if {$word eq "-scale"} {
-                    set value [bars::positive_option $word $value]
+                    set value [bars::scale_option $value]
                 }
                 if {$word eq "-oscillator" && ![dict exists $::chart::oscillators $value]} {
                     bars::fail "unknown oscillator \"$value\"; choose one of\
                         [join [dict keys $::chart::oscillators] {, }]"
                 }
                 if {$word eq "-overlays"} {
+                    if {![string is list $value]} {
+                        bars::fail "-overlays needs a list of overlay names; $usage"
+                    }
                     foreach name $value {
                         if {![dict exists $::chart::overlays $name]} {
                             bars::fail "unknown overlay \"$name\"; choose from\
@@ -150,26 +171,27 @@ proc ::chart::drawable {value} {
         && ![regexp -nocase {nan|inf} $value]}]
 }
 
-# The values of an indicator at bar index (0 = oldest), asked of the object
-# with its cursor on that bar; empty when it cannot be computed there.
-proc ::chart::values {words index} {
-    variable cache
+# The whole line of an indicator (its command words), computed with
+# zolv::series the first time it is asked for after a file is read.
+proc ::chart::line {words} {
+    variable lines
     variable object
-    variable count
-    set key "$words,$index"
-    if {![info exists cache($key)]} {
-        $object configure -pos [expr {$count - 1 - $index}]
-        if {[catch {$object {*}$words} result]} {
-            set result {}
-        }
-        set cache($key) $result
+    if {![info exists lines($words)]} {
+        set lines($words) [zolv::series $object {*}$words]
     }
-    return $cache($key)
+    return $lines($words)
 }
 
-# One value of an indicator at a bar index, "-" when it cannot be computed.
+# One value of an indicator at a bar index (0 = oldest), read from its line:
+# the component of a list result, the value itself else; "-" where the
+# indicator cannot be computed.
 proc ::chart::value {words component index} {
-    set value [lindex [values $words $index] $component]
+    variable list_results
+    if {[lindex $words 0] in $list_results} {
+        set value [lindex [line $words] $index $component]
+    } else {
+        set value [lindex [line $words] $index]
+    }
     if {$value eq ""} {
         return -
     }
@@ -178,13 +200,8 @@ proc ::chart::value {words component index} {
 
 # The bar at an index as the object stores it: open high low close volume.
 proc ::chart::bar {index} {
-    variable cache
     variable object
-    set key "at,$index"
-    if {![info exists cache($key)]} {
-        set cache($key) [$object at $index]
-    }
-    return $cache($key)
+    return [$object at $index]
 }
 
 # The first visible bar index.
@@ -486,29 +503,75 @@ proc ::chart::draw_oscillator {geometry} {
     }
 }
 
-# Draws the dates under the panes: months (YYYY-MM) when the view is wide,
-# days (MM-DD) else.
+# The prefix lengths of ISO dates and times that name a period: year, month,
+# day, hour, minute.
+namespace eval ::chart {
+    variable date_levels {4 7 10 13 16}
+}
+
+# The key of a bar's date at a level of the axis (a prefix length of ISO
+# dates; any other text is its own key), and the label shown where it begins.
+proc ::chart::date_key {date length} {
+    variable iso_dates
+    if {!$iso_dates} {
+        return $date
+    }
+    return [string range $date 0 [expr {$length - 1}]]
+}
+proc ::chart::date_label {date length} {
+    variable iso_dates
+    if {!$iso_dates} {
+        return $date
+    }
+    switch -- $length {
+        4 - 7 {return [string range $date 0 [expr {$length - 1}]]}
+        10 {return [string range $date 5 9]}
+        default {return [string range $date 11 15]}
+    }
+}
+
+# Draws the dates under the panes, where a period begins: the coarsest of
+# years, months, days, hours and minutes of which the view shows at least
+# three; every bar's text (spaced out) for dates of another form.
 proc ::chart::draw_dates {geometry} {
     variable dates
     variable last
-    variable span
+    variable date_levels
+    set first [first]
+    set chosen [lindex $date_levels end]
+    foreach length $date_levels {
+        set starts 0
+        set previous [date_key [lindex $dates $first] $length]
+        for {set index [expr {$first + 1}]} {$index <= $last} {incr index} {
+            set key [date_key [lindex $dates $index] $length]
+            if {$key ne $previous} {
+                incr starts
+                set previous $key
+            }
+        }
+        if {$starts >= 2} {
+            set chosen $length
+            break
+        }
+    }
     set y [dict get $geometry axis]
-    # Labels mark where a month (or a day) begins; the first bar shown only
-    # starts the count.
+    # Labels mark where a period begins; the first bar shown only starts the
+    # count.
     set previous ""
     set previous_x [expr {[dict get $geometry x0] - 10}]
-    for {set index [first]} {$index <= $last} {incr index} {
+    for {set index $first} {$index <= $last} {incr index} {
         set date [lindex $dates $index]
-        set key [expr {$span > 60 ? [string range $date 0 6] : [string range $date 5 end]}]
+        set key [date_key $date $chosen]
         if {$key eq $previous} continue
-        set start [expr {$previous eq ""}]
+        set start [expr {$index == $first}]
         set previous $key
         set x [bar_x $geometry $index]
-        if {$start || $x - $previous_x < 60} continue
+        if {$start || $key eq "" || $x - $previous_x < 60} continue
         set previous_x $x
         .c create line $x [lindex [dict get $geometry price] 0] $x \
             [lindex [dict get $geometry oscillator] 1] -fill #f0f0f0 -tags {grid}
-        .c create text $x $y -anchor n -text $key -font TkSmallCaptionFont -tags {axis}
+        .c create text $x $y -anchor n -text [date_label $date $chosen] \
+            -font TkSmallCaptionFont -tags {axis}
     }
 }
 
@@ -517,8 +580,9 @@ proc ::chart::redraw {} {
     variable last
     variable count
     variable span
+    variable max_span
     .c delete all
-    set span [expr {max(1, min($span, $count))}]
+    set span [expr {max(1, min($span, $count, $max_span))}]
     set last [expr {min($count - 1, max($span - 1, $last))}]
     set geometry [layout]
     draw_dates $geometry
@@ -572,26 +636,36 @@ proc ::chart::show_cursor {} {
 }
 
 # Fills the status area with the bar at the object's cursor and every
-# indicator there, as the object answers them.
+# indicator there. A value comes from the indicator's line when the chart
+# holds one (zolv::series answers exactly what the command answers at that
+# bar), else from the object at its cursor.
 proc ::chart::show_status {} {
     variable object
     variable dates
     variable count
     variable scale
     variable status_groups
+    variable lines
     set pos [$object cget -pos]
     set index [expr {$count - 1 - $pos}]
     set bar [lmap type {o h l c v} unit {$ $ $ $ {}} {
         bars::format_value [$object value $type] $unit $scale
     }]
-    set lines [list [format "%s  (pos %d)  open %s  high %s  low %s  close %s  volume %s" \
-        [lindex $dates $index] $pos {*}$bar]]
+    set lines_text [list [format "%s  (pos %d)  open %s  high %s  low %s  close %s  volume %s" \
+        [bars::bar_name $dates $index] $pos {*}$bar]]
     foreach group $status_groups {
         set entries {}
         foreach entry $::bars::indicators {
             lassign $entry words components unit
             if {[lindex $words 0] ni $group} continue
-            set values [bars::evaluate $object $entry]
+            if {[info exists lines($words)]} {
+                set values {}
+                for {set k 0} {$k < max(1, [llength $components])} {incr k} {
+                    lappend values [value $words $k $index]
+                }
+            } else {
+                set values [bars::evaluate $object $entry]
+            }
             set text [bars::label $entry]
             if {$components eq {}} {
                 append text " " [bars::format_value [lindex $values 0] $unit $scale]
@@ -602,11 +676,11 @@ proc ::chart::show_status {} {
             }
             lappend entries $text
         }
-        lappend lines [join $entries "   "]
+        lappend lines_text [join $entries "   "]
     }
     .status configure -state normal
     .status delete 1.0 end
-    .status insert end [join $lines \n]
+    .status insert end [join $lines_text \n]
     .status tag add first 1.0 1.end
     .status configure -state disabled
 }
@@ -625,7 +699,8 @@ proc ::chart::scroll {bars} {
 proc ::chart::zoom {factor} {
     variable span
     variable count
-    set span [expr {min($count, max(10, int(round($span * $factor))))}]
+    variable max_span
+    set span [expr {min($count, $max_span, max(10, int(round($span * $factor))))}]
     redraw
 }
 
@@ -640,6 +715,8 @@ proc ::chart::build_window {title width height} {
     . configure -menu .menu
     menu .menu.file -tearoff 0
     .menu add cascade -label File -menu .menu.file -underline 0
+    .menu.file add command -label "Open..." -command ::chart::open_dialog \
+        -accelerator Ctrl+O
     .menu.file add command -label "Save PNG..." -command ::chart::save_dialog
     .menu.file add command -label Quit -command {exit 0} -accelerator Ctrl+Q
     menu .menu.overlays -tearoff 0
@@ -700,7 +777,63 @@ proc ::chart::build_window {title width height} {
         bind . <Key-$key> {::chart::zoom 1.5}
     }
     bind . <Control-q> {exit 0}
+    bind . <Control-o> ::chart::open_dialog
     focus .c
+}
+
+# Reads a file of bars into a new object and, once it has bars, makes it the
+# chart's object: the lines of the old one are dropped and the view moves to
+# the newest bars. A file that cannot be read fails with a message for the
+# user and leaves the chart as it was.
+proc ::chart::load_file {file} {
+    variable object
+    variable path
+    variable dates
+    variable count
+    variable scale
+    variable scale_option
+    variable lines
+    variable iso_dates
+    variable last
+    variable cursor
+    set fresh [corvalix::ZOLV]
+    if {[catch {bars::load $fresh $file $scale_option} result options]} {
+        $fresh -delete
+        return -options $options $result
+    }
+    if {$object ne ""} {
+        $object -delete
+    }
+    set object $fresh
+    set path $file
+    set scale [bars::display_scale $file $scale_option]
+    set dates $result
+    set count [llength $dates]
+    array unset lines
+    set iso_dates [regexp {^\d{4}-\d\d-\d\d} [lindex $dates 0]]
+    set last [expr {$count - 1}]
+    set cursor -1
+    if {[info commands .c] ne ""} {
+        wm title . "zolv chart: [file tail $path]"
+        redraw
+    }
+}
+
+# Asks for a CSV file and shows it; a file that cannot be read is reported
+# in a message box.
+proc ::chart::open_dialog {} {
+    variable path
+    set file [tk_getOpenFile -initialdir [file dirname $path] \
+        -filetypes {{{CSV files} {.csv .CSV}} {{All files} *}}]
+    if {$file eq ""} {
+        return
+    }
+    if {[catch {load_file $file} message options]} {
+        if {[lindex [dict get $options -errorcode] 0] ne "BARS"} {
+            return -options $options $message
+        }
+        tk_messageBox -icon error -title "Cannot open the file" -message $message
+    }
 }
 
 # Asks for a file name and saves the window there as PNG.
@@ -794,25 +927,33 @@ proc ::chart::selftest {} {
     if {$last != $before - 1} {
         lappend failures "Left did not scroll"
     }
+    # File > Open: a file that cannot be read leaves the chart as it was; a
+    # good one replaces the object and its lines.
+    set old $object
+    set status [catch {load_file [file join $::chart::path missing.csv]} message options]
+    if {!$status || [lindex [dict get $options -errorcode] 0] ne "BARS"
+            || $object ne $old || ![llength [array names ::chart::lines]]} {
+        lappend failures "a missing file changed the chart: $message"
+    }
+    load_file $::chart::path
+    update
+    if {$object eq $old || [$object size] != $count || [llength [.c find withtag candle]] == 0} {
+        lappend failures "reading the file again did not replace the bars"
+    }
     return $failures
 }
 
 # Runs the program for the command line arguments.
 proc ::chart::main {arguments} {
     variable usage
-    variable dates
-    variable count
-    variable scale
-    variable object
-    variable last
-    variable span
+    variable scale_option
     set options [parse_command_line $arguments]
     if {[dict get $options help]} {
         puts $usage
         exit 0
     }
     set path [dict get $options file]
-    set scale [dict get $options scale]
+    set scale_option [dict get $options scale]
     if {[dict get $options oscillator] ne ""} {
         set ::chart::oscillator [dict get $options oscillator]
     }
@@ -821,17 +962,12 @@ proc ::chart::main {arguments} {
             set ::chart::show($name) [expr {$name in [dict get $options overlays]}]
         }
     }
-    set data [bars::read_file $path]
     bars::require_zolv
+    load_file $path
     if {[catch {package require Tk} message]} {
         bars::fail "cannot start Tk ($message); run on an X display, for\
             example under xvfb-run"
     }
-    set dates [dict get $data dates]
-    set count [llength $dates]
-    corvalix::ZOLV $object
-    $object setlist [dict get $data values]
-    set last [expr {$count - 1}]
 
     set width [expr {min(1100, [winfo screenwidth .] - 20)}]
     set height [expr {min(600, [winfo screenheight .] - 240)}]

@@ -1,14 +1,16 @@
 #!/usr/bin/env tclsh
 # Prints every indicator of the zolv package, with the parameters used, at the
-# newest bar of a file of daily bars, or at each of its last K bars.
+# newest bar of a CSV file of bars, or at each of its last K bars.
 #
 #   usage: tclsh report.tcl ?-last K? ?-scale N? ?FILE?
 #
-# FILE is a CSV file with the header date,open,high,low,close,volume and one
-# bar per line, oldest first, prices and volumes as integers; without it the
-# bundled sample data/msft-daily-2000-2001.csv is read. Prices are shown
-# divided by N (default 10000, the sample's units per dollar). The package
-# is found through TCLLIBPATH, e.g. TCLLIBPATH=build tclsh examples/report.tcl
+# FILE is read with zolv::read_csv: a header naming open, high, low, close and
+# volume in any order, one bar per line, oldest first. The first other column
+# (a date, or a date and time) names the bars. Prices are multiplied by N as
+# they are read (a power of ten, default 10000: up to four decimals) and shown
+# divided by it again. Without FILE the bundled sample
+# data/msft-daily-2000-2001.csv is read. The package is found through
+# TCLLIBPATH, e.g. TCLLIBPATH=build tclsh examples/report.tcl
 
 source [file join [file dirname [file normalize [info script]]] bars.tcl]
 
@@ -23,18 +25,24 @@ namespace eval ::report {
 # scale, file, help.
 proc ::report::parse_command_line {arguments} {
     variable usage
-    set options [dict create last 0 scale $::bars::default_scale file "" help 0]
+    set options [dict create last 0 scale "" file "" help 0]
     set files {}
     while {[llength $arguments] > 0} {
         set arguments [lassign $arguments word]
         switch -exact -- $word {
-            -last - -scale {
+            -last {
                 if {[llength $arguments] == 0} {
                     bars::fail "$word needs a value; $usage"
                 }
                 set arguments [lassign $arguments value]
-                dict set options [string range $word 1 end] \
-                    [bars::positive_option $word $value]
+                dict set options last [bars::positive_option $word $value]
+            }
+            -scale {
+                if {[llength $arguments] == 0} {
+                    bars::fail "$word needs a value; $usage"
+                }
+                set arguments [lassign $arguments value]
+                dict set options scale [bars::scale_option $value]
             }
             -help - -h - --help {
                 dict set options help 1
@@ -126,7 +134,7 @@ proc ::report::print_newest {object dates scale} {
     }]
     lassign $bar open high low close volume
     puts [format "bar      %s (newest): open %s  high %s  low %s  close %s  volume %s" \
-        [lindex $dates end] $open $high $low $close $volume]
+        [bars::bar_name $dates [expr {[llength $dates] - 1}]] $open $high $low $close $volume]
     puts ""
     print_table [single_bar_rows $object $scale] {l l r l l}
 }
@@ -137,7 +145,7 @@ proc ::report::block_rows {object dates positions scale} {
     set count [llength $dates]
     set header [list "" ""]
     foreach pos $positions {
-        lappend header [lindex $dates [expr {$count - 1 - $pos}]]
+        lappend header [bars::bar_name $dates [expr {$count - 1 - $pos}]]
     }
     # Columns of values, one per bar: first the bar itself, then each
     # component of each indicator in table order.
@@ -203,23 +211,24 @@ proc ::report::main {arguments} {
         return
     }
     set path [dict get $options file]
-    set scale [dict get $options scale]
-    set data [bars::read_file $path]
     set version [bars::require_zolv]
-    set dates [dict get $data dates]
-
-    set object [corvalix::ZOLV ::report::series]
-    ::report::series setlist [dict get $data values]
+    corvalix::ZOLV ::report::series
+    set dates [bars::load ::report::series $path [dict get $options scale]]
+    set scale [bars::display_scale $path [dict get $options scale]]
+    set count [llength $dates]
 
     puts "zolv $version indicator report"
     puts "file     $path"
-    puts "bars     [llength $dates], [lindex $dates 0] to [lindex $dates end]"
-    if {$scale == 1} {
-        set prices "price as in the file"
+    if {[lindex $dates 0] eq ""} {
+        puts "bars     $count"
     } else {
-        set prices "price in dollars (file value / $scale)"
+        puts "bars     $count, [lindex $dates 0] to [lindex $dates end]"
     }
-    puts "units    \$ = $prices, % = percent scale"
+    if {[bars::is_sample $path]} {
+        puts "units    \$ = dollars, % = percent scale"
+    } else {
+        puts "units    \$ = price as in the file (read with -scale $scale), % = percent scale"
+    }
     puts "         - = the indicator cannot be computed at that bar"
     if {[dict get $options last] == 0} {
         print_newest ::report::series $dates $scale

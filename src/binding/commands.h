@@ -50,4 +50,7 @@ Tcl_ObjCmdProc wvr_cmd;
 // Whole-series results: zolv::series OBJECT OPERATION ARGS...
 Tcl_ObjCmdProc series_cmd;
 
+// The bars of a CSV file: zolv::read_csv OBJECT FILE ?OPTION VALUE ...?
+Tcl_ObjCmdProc read_csv_cmd;
+
 }  // namespace zolv

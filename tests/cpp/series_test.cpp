@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "series/csv.h"
 #include "series/zolv.h"
 
 namespace {
@@ -239,26 +240,20 @@ ZOLV extremes(int bars, uint32_t seed) {
     return z;
 }
 
-// The sample daily bars shipped with the sources.
+// The sample daily bars shipped with the sources (prices in 1/10000 dollar).
 ZOLV sample_bars() {
     std::string path = __FILE__;
     path = path.substr(0, path.find_last_of('/')) + "/../../data/msft-daily-2000-2001.csv";
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     EXPECT_TRUE(in.good()) << path;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const zolv::CsvOptions options;
+    zolv::CsvBars bars;
+    zolv::CsvError error;
+    EXPECT_FALSE(zolv::parse_csv(text.data(), text.size(), options, &bars, &error))
+        << error.line << ": " << error.message;
     ZOLV z;
-    std::string line;
-    std::getline(in, line);  // date,open,high,low,close,volume
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string field;
-        std::getline(fields, field, ',');  // the date
-        Column* columns[] = {&z.open, &z.high, &z.low, &z.close, &z.volume};
-        for (Column* c : columns) {
-            std::getline(fields, field, ',');
-            c->push_back(static_cast<int32_t>(std::stoll(field)));
-        }
-    }
-    z.pos = 0;
+    EXPECT_EQ(ZOLV_OK, z.setlist(bars.values.data(), static_cast<int>(bars.values.size())));
     return z;
 }
 

@@ -1,0 +1,176 @@
+// This file contains the zolv::read_csv command: the bars of a CSV file, read through Tcl's
+// channels and scaled exactly, appended to an object as setlist appends a list.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "binding/command.h"
+#include "binding/commands.h"
+#include "series/csv.h"
+
+namespace zolv {
+namespace {
+
+constexpr char kUsage[] =
+    "wrong # args: should be \"zolv::read_csv object file ?-scale n? ?-volumescale n? "
+    "?-dates var?\"";
+
+const char* const kOptions[] = {"-dates", "-scale", "-volumescale", nullptr};
+enum Option { kDatesOption, kScaleOption, kVolumeScaleOption };
+
+constexpr int kReadPiece = 1 << 16;
+
+// Sets errorCode ZOLV CSV on the message already in the result and returns TCL_ERROR.
+int csv_error(Tcl_Interp* interp) {
+    Tcl_SetErrorCode(interp, "ZOLV", "CSV", static_cast<char*>(nullptr));
+    return TCL_ERROR;
+}
+
+int csv_error(Tcl_Interp* interp, Tcl_Obj* message) {
+    Tcl_SetObjResult(interp, message);
+    return csv_error(interp);
+}
+
+// Closes a channel that no interpreter has registered when the scope ends.
+class ChannelCloser {
+public:
+    explicit ChannelCloser(Tcl_Channel channel) : channel_(channel) {}
+    ~ChannelCloser() { Tcl_Close(nullptr, channel_); }
+    ChannelCloser(const ChannelCloser&) = delete;
+    ChannelCloser& operator=(const ChannelCloser&) = delete;
+
+private:
+    Tcl_Channel channel_;
+};
+
+// Reads the file through the reader, one piece at a time. A file that cannot be opened or read
+// fails with Tcl's own message and errorCode; what the reader refuses sets `*refused`, with
+// `error` filled, and answers TCL_OK.
+int feed_file(Tcl_Interp* interp, Tcl_Obj* path, CsvReader& reader, CsvError* error,
+              bool* refused) {
+    Tcl_Channel channel = Tcl_FSOpenFileChannel(interp, path, "r", 0);
+    if (!channel) return TCL_ERROR;
+    ChannelCloser closer(channel);
+    if (Tcl_SetChannelOption(interp, channel, "-translation", "binary") != TCL_OK) {
+        return TCL_ERROR;
+    }
+    // The size, for the reader to make room once the first piece is in (a directory opens,
+    // and its size says nothing, but its first read fails).
+    Tcl_WideInt size = Tcl_Seek(channel, 0, SEEK_END);
+    const bool at_start = size < 0 || Tcl_Seek(channel, 0, SEEK_SET) == 0;
+    // The channel is new and nothing is stacked on it: its bytes come straight from the file,
+    // into one small buffer that stays in the cache.
+    std::vector<char> piece(kReadPiece);
+    for (Tcl_Size got = 0; at_start;) {
+        got = Tcl_ReadRaw(channel, piece.data(), kReadPiece);
+        if (got == 0) return TCL_OK;
+        if (got < 0) break;
+        if (size > 0) reader.expect_bytes(static_cast<size_t>(size));
+        size = 0;
+        if (reader.feed(piece.data(), static_cast<size_t>(got), error)) {
+            *refused = true;
+            return TCL_OK;
+        }
+    }
+    Tcl_SetObjResult(interp, Tcl_ObjPrintf("error reading \"%s\": %s", Tcl_GetString(path),
+                                           Tcl_PosixError(interp)));
+    return TCL_ERROR;
+}
+
+// The last element of a path, as `file tail` gives it for the names a script writes.
+std::string tail_name(Tcl_Obj* path) {
+    const std::string text = Tcl_GetString(path);
+    const size_t slash = text.find_last_of('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+// The date texts as a Tcl list, one element per bar.
+Tcl_Obj* date_list(const std::vector<std::string>& dates) {
+    std::vector<Tcl_Obj*> elements(dates.size());  // allocated before any Tcl object exists
+    for (size_t k = 0; k < dates.size(); ++k) {
+        elements[k] = Tcl_NewStringObj(dates[k].data(), static_cast<Tcl_Size>(dates[k].size()));
+    }
+    return Tcl_NewListObj(static_cast<Tcl_Size>(elements.size()), elements.data());
+}
+
+// The command after its word count: options, the file, the dates, the bars.
+int read_csv_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    CsvOptions options;
+    Tcl_Obj* dates_name = nullptr;
+    for (int k = 3; k < objc; k += 2) {
+        int option = 0;
+        if (Tcl_GetIndexFromObj(interp, objv[k], kOptions, "option", 0, &option) != TCL_OK) {
+            return csv_error(interp);
+        }
+        if (k + 1 == objc) {
+            return csv_error(interp, Tcl_ObjPrintf("value for \"%s\" missing", kOptions[option]));
+        }
+        if (option == kDatesOption) {
+            dates_name = objv[k + 1];
+            options.dates = true;
+            continue;
+        }
+        Tcl_WideInt scale = 0;
+        int decimals = -1;
+        if (Tcl_GetWideIntFromObj(nullptr, objv[k + 1], &scale) == TCL_OK) {
+            decimals = scale_decimals(scale);
+        }
+        if (decimals < 0) {
+            return csv_error(interp, Tcl_ObjPrintf("bad %s \"%s\": must be a power of ten from 1 "
+                                                   "to 1000000000",
+                                                   kOptions[option], Tcl_GetString(objv[k + 1])));
+        }
+        (option == kScaleOption ? options.price_decimals : options.volume_decimals) = decimals;
+    }
+    {
+        // The object must exist before the file is read.
+        Self self;
+        if (hold_self(nullptr, interp, objv[1], Access::kRead, &self) != TCL_OK) return TCL_ERROR;
+    }
+
+    CsvReader reader(options);
+    CsvBars bars;
+    CsvError error;
+    bool refused = false;
+    if (feed_file(interp, objv[2], reader, &error, &refused) != TCL_OK) return TCL_ERROR;
+    if (refused || reader.finish(&bars, &error)) {
+        const std::string message =
+            tail_name(objv[2]) + ":" + std::to_string(error.line) + ": " + error.message;
+        return csv_error(interp,
+                         Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
+    }
+    // The variable is set before the store changes: a trace on it may run any script, and
+    // when setting it fails nothing is appended.
+    if (dates_name) {
+        ObjRef dates(date_list(bars.dates));
+        if (!Tcl_ObjSetVar2(interp, dates_name, nullptr, dates.get(), TCL_LEAVE_ERR_MSG)) {
+            return TCL_ERROR;
+        }
+    }
+    const size_t count = bars.values.size();
+    if (count > 0) {
+        // Script may have run since the first look (a trace, a filesystem written in Tcl)
+        // and destroyed the object: it is taken hold of again, for the change.
+        Self self;
+        if (hold_self(nullptr, interp, objv[1], Access::kWrite, &self) != TCL_OK) return TCL_ERROR;
+        // The one change of the store: all the bars in one setlist.
+        const int status = self->setlist(bars.values.data(), static_cast<int>(count));
+        if (status != ZOLV_OK) return fail(interp, status);
+    }
+    Tcl_SetObjResult(interp, Tcl_NewIntObj(static_cast<int>(count / 5)));
+    return TCL_OK;
+}
+
+}  // namespace
+
+int read_csv_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc < 3) return csv_error(interp, Tcl_NewStringObj(kUsage, -1));
+    // A safe interpreter has no access to files, and this command must not give it one.
+    if (Tcl_IsSafe(interp)) {
+        return csv_error(interp,
+                         Tcl_NewStringObj("permission denied: zolv::read_csv reads files", -1));
+    }
+    return guarded(interp, [&] { return read_csv_body(interp, objc, objv); });
+}
+
+}  // namespace zolv
