@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <variant>
 
+#include "binding/errors.h"
 #include "binding/pointer.h"
 #include "binding/tcl_compat.h"
 
@@ -197,7 +198,7 @@ int parse_args_slots(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const 
         if (has_length) ++f;
         if (k >= objc - 1) {
             if (optional) return TCL_OK;
-            Tcl_SetObjResult(interp, Tcl_NewStringObj("Wrong # args. ", -1));
+            raise_error(interp, "Wrong # args. ", kArgsError);
             goto fail;
         }
         {
@@ -210,8 +211,7 @@ int parse_args_slots(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const 
                     if (constant && lower != 'o') word = constant;
                 }
                 if (lower == 'p' && !extra) {
-                    Tcl_SetObjResult(interp,
-                                     Tcl_NewStringObj("Type error. Expected a pointer", -1));
+                    raise_error(interp, "Type error. Expected a pointer", kPointerError);
                     goto fail;
                 }
                 if (convert_word(interp, lower, word, dest, extra, has_length) != TCL_OK) goto fail;
@@ -220,7 +220,7 @@ int parse_args_slots(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], const 
         ++k;
     }
     if (objc - 1 > k) {
-        Tcl_SetObjResult(interp, Tcl_NewStringObj("Wrong # args.", -1));
+        raise_error(interp, "Wrong # args.", kArgsError);
         goto fail;
     }
     return TCL_OK;

@@ -7,19 +7,16 @@
 namespace zolv {
 
 int fail(Tcl_Interp* interp, int status) {
-    const char* message = kUnknownErrorMessage;
-    if (status == ZOLV_CALC_ERROR) {
-        message = "calc error!!";
-    } else if (status == ZOLV_LISTLENGTH_ERROR) {
-        message = "list length error!!";
+    if (status == ZOLV_CALC_ERROR) return raise_error(interp, "calc error!!", kCalcError);
+    if (status == ZOLV_LISTLENGTH_ERROR) {
+        return raise_error(interp, "list length error!!", kListLengthError);
     }
-    Tcl_SetObjResult(interp, Tcl_NewStringObj(message, -1));
-    return TCL_ERROR;
+    return raise_error(interp, kUnknownErrorMessage, kUnknownError);
 }
 
 int invalid_object(Tcl_Interp* interp, Tcl_Obj* word) {
-    Tcl_SetObjResult(interp, Tcl_ObjPrintf("invalid ZOLV object \"%s\"", Tcl_GetString(word)));
-    return TCL_ERROR;
+    return raise_error(interp, Tcl_ObjPrintf("invalid ZOLV object \"%s\"", Tcl_GetString(word)),
+                       kPointerError);
 }
 
 void Self::release_owned_cell() {

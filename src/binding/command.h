@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "binding/errors.h"
 #include "binding/object.h"
 #include "binding/runtime.h"
 #include "series/zolv.h"
@@ -82,8 +83,7 @@ int guarded(Tcl_Interp* interp, Body&& body) noexcept {
     try {
         return body();
     } catch (...) {
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(kUnknownErrorMessage, -1));
-        return TCL_ERROR;
+        return raise_error(interp, kUnknownErrorMessage, kUnknownError);
     }
 }
 

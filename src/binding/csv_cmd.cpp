@@ -22,13 +22,12 @@ constexpr int kReadPiece = 1 << 16;
 
 // Sets errorCode ZOLV CSV on the message already in the result and returns TCL_ERROR.
 int csv_error(Tcl_Interp* interp) {
-    Tcl_SetErrorCode(interp, "ZOLV", "CSV", static_cast<char*>(nullptr));
+    set_error_code(interp, kCsvError);
     return TCL_ERROR;
 }
 
 int csv_error(Tcl_Interp* interp, Tcl_Obj* message) {
-    Tcl_SetObjResult(interp, message);
-    return csv_error(interp);
+    return raise_error(interp, message, kCsvError);
 }
 
 // Closes a channel that no interpreter has registered when the scope ends.

@@ -56,9 +56,12 @@ int dead_object(Tcl_Interp* interp, const Instance* rec) {
     return invalid_object(interp, rec->bound.this_obj);
 }
 
-int error(Tcl_Interp* interp, const char* message) {
-    Tcl_SetObjResult(interp, Tcl_NewStringObj(message, -1));
-    return TCL_ERROR;
+int wrong_args(Tcl_Interp* interp) {
+    return raise_error(interp, "wrong # args.", kArgsError);
+}
+
+int invalid_attribute(Tcl_Interp* interp) {
+    return raise_error(interp, "Invalid attribute name.", kAttributeError);
 }
 
 void destroy_ZOLV(void* address) {
@@ -157,13 +160,13 @@ int invalid_method(Tcl_Interp* interp, const ClassRecord* cls) {
         message += ' ';
         message += m->name;
     }
-    Tcl_SetObjResult(interp,
-                     Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
-    return TCL_ERROR;
+    return raise_error(interp,
+                       Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())),
+                       kMethodError);
 }
 
 int cget(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    if (objc < 3) return error(interp, "wrong # args.");
+    if (objc < 3) return wrong_args(interp);
     const char* name = Tcl_GetString(objv[2]);
     for (const AttributeRow* a = rec->cls->attributes; a->name; ++a) {
         if (std::strcmp(a->name, name) != 0 || !a->getter) continue;
@@ -179,17 +182,17 @@ int cget(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         Tcl_SetObjResult(interp, Tcl_NewStringObj(owned ? "1" : "0", 1));
         return TCL_OK;
     }
-    return error(interp, "Invalid attribute name.");
+    return invalid_attribute(interp);
 }
 
 int configure(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    if (objc < 4) return error(interp, "wrong # args.");
+    if (objc < 4) return wrong_args(interp);
     int applied = 0;
     for (int i = 2; i < objc; i += 2) {
         const char* name = Tcl_GetString(objv[i]);
         for (const AttributeRow* a = rec->cls->attributes; a->name; ++a) {
             if (std::strcmp(a->name, name) != 0 || !a->setter) continue;
-            if (i + 1 >= objc) return error(interp, "wrong # args.");
+            if (i + 1 >= objc) return wrong_args(interp);
             if (!alive(rec)) return dead_object(interp, rec);
             // The setter sees word i - 1 as its name, the this-object, the value.
             Tcl_Obj* const words[3] = {objv[i - 1], objv[i], objv[i + 1]};
@@ -199,12 +202,12 @@ int configure(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]
         }
     }
     if (2 + 2 * applied >= objc) return TCL_OK;
-    return error(interp, "Invalid attribute name.");
+    return invalid_attribute(interp);
 }
 
 // The subcommands of an object command, with its record held for the call.
 int subcommand(Instance* rec, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    if (objc < 2) return error(interp, "wrong # args.");
+    if (objc < 2) return wrong_args(interp);
     const char* sub = Tcl_GetString(objv[1]);
     if (sub[0] == '-') {
         if (std::strcmp(sub, "-acquire") == 0) {
@@ -287,13 +290,13 @@ int class_body(ClassRecord* cls, Tcl_Interp* interp, int objc, Tcl_Obj* const ob
     if (objc > 1) {
         const char* w1 = Tcl_GetString(objv[1]);
         if (std::strcmp(w1, "-this") == 0) {
-            if (objc < 3) return error(interp, "wrong # args.");
+            if (objc < 3) return wrong_args(interp);
             construct = false;
             given = name = objv[2];
         } else if (std::strcmp(w1, "-args") == 0) {
             start = 1;
         } else if (objc > 2 && std::strcmp(Tcl_GetString(objv[2]), "-this") == 0) {
-            if (objc < 4) return error(interp, "wrong # args.");
+            if (objc < 4) return wrong_args(interp);
             construct = false;
             name = objv[1];
             given = objv[3];
@@ -305,7 +308,8 @@ int class_body(ClassRecord* cls, Tcl_Interp* interp, int objc, Tcl_Obj* const ob
 
     Tcl_Obj* this_obj = nullptr;
     if (construct) {
-        if (!cls->constructor) return error(interp, "No constructor available.");
+        if (!cls->constructor)
+            return raise_error(interp, "No constructor available.", kUnknownError);
         const int code = cls->constructor(nullptr, interp, objc - start, objv + start);
         if (code != TCL_OK) return code;
         this_obj = Tcl_DuplicateObj(Tcl_GetObjResult(interp));
@@ -333,14 +337,17 @@ int class_body(ClassRecord* cls, Tcl_Interp* interp, int objc, Tcl_Obj* const ob
         throw;
     }
     if (construct) cls->destructor(address);
-    return error(interp, kUnknownErrorMessage);
+    return raise_error(interp, kUnknownErrorMessage, kUnknownError);
 }
 
 }  // namespace
 
 int class_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     ClassRecord* cls = static_cast<ClassRecord*>(data);
-    if (!cls) return error(interp, "internal runtime error. No class object defined.");
+    if (!cls) {
+        return raise_error(interp, "internal runtime error. No class object defined.",
+                           kUnknownError);
+    }
     return guarded(interp, [&] { return class_body(cls, interp, objc, objv); });
 }
 

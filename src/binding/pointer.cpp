@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "binding/errors.h"
 #include "binding/object.h"
 #include "binding/tcl_compat.h"
 
@@ -196,8 +197,7 @@ int convert_pointer_text(Tcl_Interp* interp, const char* text, void** out, TypeI
         }
         if (code != TCL_OK) {
             Tcl_ResetResult(interp);
-            Tcl_SetObjResult(interp, Tcl_NewStringObj("Type error. Expected a pointer", -1));
-            return TCL_ERROR;
+            return raise_error(interp, "Type error. Expected a pointer", kPointerError);
         }
         answer = Tcl_GetString(Tcl_GetObjResult(interp));
         text = answer.c_str();
@@ -208,9 +208,9 @@ int convert_pointer_text(Tcl_Interp* interp, const char* text, void** out, TypeI
     if (!match) {
         std::string message = "Type error. Expected ";
         if (type && type->name) message += type->name;
-        Tcl_SetObjResult(interp,
-                         Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
-        return TCL_ERROR;
+        return raise_error(interp,
+                           Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())),
+                           kPointerError);
     }
     *out = match->converter ? match->converter(address) : address;
     return TCL_OK;

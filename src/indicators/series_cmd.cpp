@@ -34,6 +34,9 @@ int unknown_operation(Tcl_Interp* interp, Tcl_Obj* word) {
     }
     Tcl_SetObjResult(interp,
                      Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
+    // The code Tcl's own lookup of a name in a table gives.
+    Tcl_SetErrorCode(interp, "TCL", "LOOKUP", "INDEX", "operation", Tcl_GetString(word),
+                     static_cast<char*>(nullptr));
     return TCL_ERROR;
 }
 
@@ -130,6 +133,8 @@ int series_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) 
                          Tcl_NewStringObj("wrong # args: should be \"zolv::series object operation "
                                           "?arg ...?\"",
                                           -1));
+        // The code of Tcl's own wrong-args message.
+        Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", static_cast<char*>(nullptr));
         return TCL_ERROR;
     }
     return guarded(interp, [&] { return series_body(interp, objc, objv); });

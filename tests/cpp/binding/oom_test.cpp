@@ -144,6 +144,7 @@ TEST_P(OutOfMemory, EveryFailurePointAnswersUnknownErrorAndChangesNothing) {
         ++failures;
         EXPECT_EQ(TCL_ERROR, code) << c.what << " at allocation " << n;
         EXPECT_EQ("Unknown Error!!", result) << c.what << " at allocation " << n;
+        EXPECT_EQ("ZOLV UNKNOWN", eval("set ::errorCode")) << c.what << " at allocation " << n;
         EXPECT_EQ(before, state()) << c.what << " at allocation " << n;
         ASSERT_LT(n, 100000) << c.what;
     }
