@@ -53,16 +53,31 @@ bool ZOLV_CALC::hlband(int t, const Column& h, const Column& l, int i, int32_t* 
     return false;
 }
 
-bool ZOLV_CALC::macd(int t1, int t2, int sig, const Column& c, int i, double* macd,
-                     double* signal) const {
+namespace {
+
+// The checks of macd: true unless both averages exist at the oldest bar of the
+// signal window, which needs longer - 1 bars before it.
+bool macd_fails(int t1, int t2, int sig, const Column& c, int i) {
     if (t1 <= 0 || t2 <= 0 || sig <= 0) return true;
     const int64_t size = column_size(c);
     if (size == 0) return true;
     if (as_unsigned(i) >= size || i < 0) return true;
     const int longer = std::max(t1, t2);
-    // The oldest bar of the signal window needs longer - 1 bars before it.
-    if (int64_t{i} - longer - sig + 2 < 0) return true;
+    return int64_t{i} - longer - sig + 2 < 0;
+}
 
+// The signal: the sig line values ending at the newest one, summed newest first.
+double signal_average(const std::vector<double>& line) {
+    double sum = 0.0;
+    for (size_t k = line.size(); k-- > 0;) sum = line[k] + sum;
+    return sum / static_cast<double>(line.size());
+}
+
+}  // namespace
+
+bool ZOLV_CALC::macd(int t1, int t2, int sig, const Column& c, int i, double* macd,
+                     double* signal) const {
+    if (macd_fails(t1, t2, sig, c, i)) return true;
     // One forward pass advances both averages from their seeds; the MACD line is kept for the
     // sig bars ending at i.
     const int first = i - sig + 1;
@@ -70,14 +85,8 @@ bool ZOLV_CALC::macd(int t1, int t2, int sig, const Column& c, int i, double* ma
     zolv::walk_ema_pair(t1, t2, c, first, i, [&](int k, double e1, double e2) {
         line[static_cast<size_t>(k - first)] = e1 - e2;
     });
-
-    // The signal sums the line newest bar first.
-    double sum = 0.0;
-    for (int64_t k = i; k >= first; --k) sum = line[static_cast<size_t>(k - first)] + sum;
-    const double average = sum / sig;
-
     if (macd) *macd = line[static_cast<size_t>(sig - 1)];
-    if (signal) *signal = average;
+    if (signal) *signal = signal_average(line);
     return false;
 }
 
@@ -109,9 +118,23 @@ int ZOLV::hlband(int t, std::vector<int32_t>& out) const {
 }
 
 int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
-    double line = 0.0;
-    double signal = 0.0;
-    if (calc.macd(t1, t2, sig, close, cursor_index(), &line, &signal)) return ZOLV_CALC_ERROR;
-    std::vector<double>{line, signal}.swap(out);
+    const int i = cursor_index();
+    if (macd_fails(t1, t2, sig, close, i)) return ZOLV_CALC_ERROR;
+    // Both averages from the remembered ones at the oldest bar of the signal
+    // window, then stepped on together to the cursor, as the calculation does.
+    const int first = i - sig + 1;
+    double e1 = ema_memory.value_at('c', t1, close, first);
+    double e2 = ema_memory.value_at('c', t2, close, first);
+    const double f1 = zolv::ema_factor(t1);
+    const double f2 = zolv::ema_factor(t2);
+    std::vector<double> line(static_cast<size_t>(sig));
+    line[0] = e1 - e2;
+    for (int k = first + 1; k <= i; ++k) {
+        const double x = static_cast<double>(close[static_cast<size_t>(k)]);
+        e1 = zolv::EmaChain::next(e1, f1, x);
+        e2 = zolv::EmaChain::next(e2, f2, x);
+        line[static_cast<size_t>(k - first)] = e1 - e2;
+    }
+    std::vector<double>{line.back(), signal_average(line)}.swap(out);
     return ZOLV_OK;
 }

@@ -16,17 +16,21 @@ inline double window_mean(int n, const Column& c, int i) {
     return static_cast<double>(sum) / n;
 }
 
+// The weight of a new bar in the average over n bars: 2 / (n + 1).
+inline double ema_factor(int n) {
+    return 2.0 / static_cast<double>(static_cast<int64_t>(n) + 1);
+}
+
 // One exponential average. It starts where the recursive definition bottoms
 // out: at the oldest full window (bar n - 1) with the simple average there, or,
 // for n = 1, at bar `first` with that bar's value.
 struct EmaChain {
     EmaChain(int n, const Column& c, int first)
-        : start(n == 1 ? first : n - 1),
-          factor(2.0 / static_cast<double>(static_cast<int64_t>(n) + 1)),
-          value(window_mean(n, c, start)) {}
+        : start(n == 1 ? first : n - 1), factor(ema_factor(n)), value(window_mean(n, c, start)) {}
 
     // prev + factor * (x - prev), in that order.
-    void step(double x) { value = value + factor * (x - value); }
+    static double next(double prev, double factor, double x) { return prev + factor * (x - prev); }
+    void step(double x) { value = next(value, factor, x); }
 
     int start;
     double factor;

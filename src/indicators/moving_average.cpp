@@ -15,6 +15,11 @@ double ema_at(int n, const Column& c, int i) {
     return chain.value;
 }
 
+// The deviation rate in percent of the short average from the long one.
+double deviation_percent(double short_average, double long_average) {
+    return (short_average / long_average - 1.0) * 100.0;
+}
+
 }  // namespace
 
 bool ZOLV_CALC::sma(int n, const Column& c, int i, double* out) const {
@@ -58,7 +63,7 @@ bool ZOLV_CALC::conv(int s, int l, int kind, const Column& c, int i, double* out
     } else {
         return true;
     }
-    if (out) *out = (vs / vl - 1.0) * 100.0;
+    if (out) *out = deviation_percent(vs, vl);
     return false;
 }
 
@@ -67,7 +72,12 @@ int ZOLV::sma(char type, int t, double* out) const {
 }
 
 int ZOLV::ema(char type, int t, double* out) const {
-    return calc.ema(t, select_column(type), cursor_index(), out) ? ZOLV_CALC_ERROR : ZOLV_OK;
+    const Column& c = select_column(type);
+    const int i = cursor_index();
+    if (window_fails(t, c, i)) return ZOLV_CALC_ERROR;
+    // From the remembered average: the same value the calculation gives.
+    if (out) *out = ema_memory.value_at(column_letter(type), t, c, i);
+    return ZOLV_OK;
 }
 
 int ZOLV::stdev(char type, int t, double* out) const {
@@ -79,5 +89,12 @@ int ZOLV::conv_sma(char type, int s, int l, double* out) const {
 }
 
 int ZOLV::conv_ema(char type, int s, int l, double* out) const {
-    return calc.conv(s, l, 1, select_column(type), cursor_index(), out) ? ZOLV_CALC_ERROR : ZOLV_OK;
+    const Column& c = select_column(type);
+    const int i = cursor_index();
+    if (window_fails(s, c, i) || window_fails(l, c, i)) return ZOLV_CALC_ERROR;
+    const char letter = column_letter(type);
+    const double vs = ema_memory.value_at(letter, s, c, i);
+    const double vl = ema_memory.value_at(letter, l, c, i);
+    if (out) *out = deviation_percent(vs, vl);
+    return ZOLV_OK;
 }

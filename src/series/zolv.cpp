@@ -2,24 +2,14 @@
 // five columns, the column selection and the cursor index.
 #include "series/zolv.h"
 
-#include <algorithm>
+#include <array>
 
 namespace {
 
-// Makes room for `extra` more bars in every column before any column changes,
-// so that the appends that follow cannot fail half-way. An empty store gets
-// exactly the capacity it needs; a growing one at least doubles.
-void reserve_bars(ZOLV& z, size_t extra) {
-    const size_t needed = z.close.size() + extra;
-    if (needed <= z.close.capacity() && needed <= z.open.capacity() &&
-        needed <= z.high.capacity() && needed <= z.low.capacity() &&
-        needed <= z.volume.capacity()) {
-        return;
-    }
-    const size_t target = z.close.empty() ? needed : std::max(needed, 2 * z.close.size());
-    for (Column* col : {&z.open, &z.high, &z.low, &z.close, &z.volume}) {
-        if (col->capacity() < needed) col->reserve(target);
-    }
+// The five columns, in the order of a bar's values.
+template <typename Store>
+auto columns(Store& z) {
+    return std::array<decltype(&z.open), 5>{&z.open, &z.high, &z.low, &z.close, &z.volume};
 }
 
 }  // namespace
@@ -27,7 +17,8 @@ void reserve_bars(ZOLV& z, size_t extra) {
 int ZOLV::setlist(const int32_t* values, int count) {
     if (count <= 0 || count % 5 != 0) return ZOLV_LISTLENGTH_ERROR;
     const size_t bars = static_cast<size_t>(count / 5);
-    reserve_bars(*this, bars);
+    // Room in every column first, so that the appends below cannot fail half-way.
+    for (Column* col : columns(*this)) col->reserve_back(bars);
     for (size_t k = 0; k < bars; ++k) {
         const int32_t* bar = values + 5 * k;
         open.push_back(bar[0]);
@@ -41,49 +32,39 @@ int ZOLV::setlist(const int32_t* values, int count) {
 }
 
 int ZOLV::clear() {
-    Column().swap(open);
-    Column().swap(high);
-    Column().swap(low);
-    Column().swap(close);
-    Column().swap(volume);
+    for (Column* col : columns(*this)) col->release();
+    ema_memory.forget_all();
     pos = -1;
     return ZOLV_OK;
 }
 
 int ZOLV::push_back(const int32_t* values, int count) {
     if (count != 5) return ZOLV_LISTLENGTH_ERROR;
-    reserve_bars(*this, 1);
-    open.push_back(values[0]);
-    high.push_back(values[1]);
-    low.push_back(values[2]);
-    close.push_back(values[3]);
-    volume.push_back(values[4]);
+    for (Column* col : columns(*this)) col->reserve_back(1);
+    const auto cols = columns(*this);
+    for (size_t k = 0; k < 5; ++k) cols[k]->push_back(values[k]);
     return ZOLV_OK;
 }
 
 int ZOLV::push_front(const int32_t* values, int count) {
     if (count != 5) return ZOLV_LISTLENGTH_ERROR;
-    reserve_bars(*this, 1);
-    open.insert(open.begin(), values[0]);
-    high.insert(high.begin(), values[1]);
-    low.insert(low.begin(), values[2]);
-    close.insert(close.begin(), values[3]);
-    volume.insert(volume.begin(), values[4]);
+    for (Column* col : columns(*this)) col->reserve_front(1);
+    const auto cols = columns(*this);
+    for (size_t k = 0; k < 5; ++k) cols[k]->push_front(values[k]);
+    ema_memory.forget_all();  // every average starts from another seed
     return ZOLV_OK;
 }
 
 int ZOLV::pop_front() {
     // An empty store stays empty; each column loses its oldest bar if it has one.
-    for (Column* col : {&open, &high, &low, &close, &volume}) {
-        if (!col->empty()) col->erase(col->begin());
-    }
+    for (Column* col : columns(*this)) col->pop_front();
+    ema_memory.forget_all();
     return ZOLV_OK;
 }
 
 int ZOLV::pop_back() {
-    for (Column* col : {&open, &high, &low, &close, &volume}) {
-        if (!col->empty()) col->pop_back();
-    }
+    for (Column* col : columns(*this)) col->pop_back();
+    ema_memory.forget_from(static_cast<int>(close.size()));
     return ZOLV_OK;
 }
 
@@ -117,6 +98,10 @@ int ZOLV::value(char type, int32_t* out) const {
     if (col.empty() || static_cast<uint32_t>(i) >= col.size()) return ZOLV_LISTLENGTH_ERROR;
     *out = col[static_cast<size_t>(i)];
     return ZOLV_OK;
+}
+
+char ZOLV::column_letter(char type) {
+    return type == 'o' || type == 'h' || type == 'l' || type == 'v' ? type : 'c';
 }
 
 const Column& ZOLV::select_column(char type) const {

@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "indicators/ema_memory.h"
+#include "series/column.h"
+
 // Status codes returned by every ZOLV operation.
 constexpr int ZOLV_OK = 0;
 constexpr int ZOLV_UNKNOWN_ERROR = 1;
 constexpr int ZOLV_CALC_ERROR = 2;
 constexpr int ZOLV_LISTLENGTH_ERROR = 3;
-
-// One column of bars, oldest bar at index 0.
-using Column = std::vector<int32_t>;
 
 // The indicator calculations. Stateless: every function reads the columns it is
 // given, works at bar index i and returns true on failure. Results are written
@@ -93,9 +93,14 @@ public:
     Column volume;
     ZOLV_CALC calc;
     int32_t pos = -1;
+    // The exponential averages walked so far (ema, conv_ema, macd), kept by the
+    // store operations: a bar added at the newest end keeps them all.
+    mutable zolv::EmaMemory ema_memory;
 
     // Store operations. Every check comes before any change; the five columns
-    // grow together or not at all (an allocation failure throws and changes nothing).
+    // grow together or not at all (an allocation failure throws and changes
+    // nothing). Bars are added and removed at either end in amortized
+    // constant time.
     int setlist(const int32_t* values, int count);
     int clear();
     int push_front(const int32_t* values, int count);
@@ -108,6 +113,8 @@ public:
 
     // "o" open, "h" high, "l" low, "v" volume, anything else close.
     const Column& select_column(char type) const;
+    // The letter of the column `type` selects: "o", "h", "l", "v" or "c".
+    static char column_letter(char type);
     // Index of the bar at the cursor: size of close - pos - 1 (32-bit wrap).
     int cursor_index() const;
 
