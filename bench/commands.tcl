@@ -218,7 +218,57 @@ set walk_object_us [lindex [time {walk_object $last} 1] 0]
 # The same line in one call: every bar's ema 20 as a list.
 zolv::series walker ema c 20
 set walk_series_us [lindex [time {zolv::series walker ema c 20} 5] 0]
+# The walk with ZOLV_value in place of ema: the cost of the loop and the cursor.
+proc walk_value {q last} {
+    for {set pos 0} {$pos <= $last} {incr pos} {
+        corvalix::ZOLV_pos_set $q $pos
+        corvalix::ZOLV_value $q c
+    }
+}
+set walk_value_us [lindex [time {walk_value $q $last} 1] 0]
 walker -delete
+
+# A live feed: per new bar, at 1000 and at 1000000 bars of history, push_back
+# with ema 20, macd 12 26 9 and rsi 14 at the newest bar; and push_back with
+# pop_front, a window of fixed length. Microseconds per new bar, best of the runs.
+set kFeedBars 2000
+set feed_bars [random_values $kFeedBars 5]
+proc feed_read {p bars} {
+    foreach {o h l c v} $bars {
+        corvalix::ZOLV_push_back $p [list $o $h $l $c $v]
+        corvalix::ZOLV_ema $p c 20
+        corvalix::ZOLV_macd $p 12 26 9
+        corvalix::ZOLV_rsi $p 14
+    }
+}
+proc feed_window {p bars} {
+    foreach {o h l c v} $bars {
+        corvalix::ZOLV_push_back $p [list $o $h $l $c $v]
+        corvalix::ZOLV_pop_front $p
+    }
+}
+set feed {}
+foreach history {1000 1000000} {
+    set history_values [random_values [expr {min($history, 100000)}] 3]
+    foreach kind {read window} {
+        set best Inf
+        for {set r 0} {$r < $runs} {incr r} {
+            set p [corvalix::new_ZOLV]
+            # A million bars of history: the 100000 generated ones ten times over.
+            for {set n 0} {$n < $history} {incr n 100000} {
+                corvalix::ZOLV_setlist $p [lrange $history_values 0 \
+                    [expr {5 * min(100000, $history - $n) - 1}]]
+            }
+            corvalix::ZOLV_ema $p c 20  ;# the averages have been walked once already
+            corvalix::ZOLV_macd $p 12 26 9
+            set us [lindex [time [list feed_$kind $p $feed_bars] 1] 0]
+            set best [expr {min($best, double($us) / $kFeedBars)}]
+            corvalix::delete_ZOLV $p
+            rename $p {}
+        }
+        dict set feed $kind $history $best
+    }
+}
 
 # zolv::read_csv of a 100000-row file against ZOLV_setlist of the same bars from a list already
 # built. The file has a date column and prices with two decimals, read with -scale 100.
@@ -287,6 +337,13 @@ puts [format "zolv::series ema 20 over the same %d bars: %.3f ms, %.0f times fas
     flat walk" $kWalkBars [expr {$walk_series_us / 1000.0}] \
     [expr {double($walk_flat_us) / $walk_series_us}]]
 
+puts [format "Cursor walk with ZOLV_value in place of ema: %.1f ms; the ema walk costs %.2f\
+    times it" [expr {$walk_value_us / 1000.0}] [expr {double($walk_flat_us) / $walk_value_us}]]
+foreach kind {read window} label {"push_back, ema, macd, rsi" "push_back, pop_front"} {
+    puts [format "Per new bar, %s: %.2f us at 1000 bars, %.2f us at 1000000 (%.2f times)" \
+        $label [dict get $feed $kind 1000] [dict get $feed $kind 1000000] \
+        [expr {[dict get $feed $kind 1000000] / [dict get $feed $kind 1000]}]]
+}
 puts [format "zolv::read_csv of %d rows (%.1f MB): %.2f ms; ZOLV_setlist of the same bars from\
     a list: %.2f ms (%.2f times)" $kCsvBars [expr {$csv_bytes / 1e6}] \
     [expr {$csv_read_us / 1000.0}] [expr {$csv_setlist_us / 1000.0}] \
@@ -305,6 +362,12 @@ if {$out ne {}} {
     puts $f [join [list walk_flat_ms [expr {$walk_flat_us / 1000.0}] $kWalkBars] \t]
     puts $f [join [list walk_object_ms [expr {$walk_object_us / 1000.0}] $kWalkBars] \t]
     puts $f [join [list walk_series_ms [expr {$walk_series_us / 1000.0}] $kWalkBars] \t]
+    puts $f [join [list walk_value_ms [expr {$walk_value_us / 1000.0}] $kWalkBars] \t]
+    foreach kind {read window} {
+        foreach history {1000 1000000} {
+            puts $f [join [list feed_${kind}_${history}_us [dict get $feed $kind $history]] \t]
+        }
+    }
     puts $f [join [list csv_read_ms [expr {$csv_read_us / 1000.0}] $kCsvBars] \t]
     puts $f [join [list csv_setlist_ms [expr {$csv_setlist_us / 1000.0}] $kCsvBars] \t]
     close $f

@@ -88,6 +88,12 @@ def main():
         e(f"BM_SeriesEma/{big}/20"), e(f"BM_BareEmaRecurrence/{big}/20"), 1.5)
     add("series macd(12,26,9), 1e6 bars / bare recurr.(26)",
         e(f"BM_SeriesMacd/{big}"), e(f"BM_BareEmaRecurrence/{big}/26"), 1.5)
+    add("feed: push_back+ema+macd+rsi, 1e6 / 1e3 bars (us)",
+        other.get("feed_read_1000000_us"), other.get("feed_read_1000_us"), 2.0)
+    add("feed: push_back+pop_front, 1e6 / 1e3 bars (us)",
+        other.get("feed_window_1000000_us"), other.get("feed_window_1000_us"), 2.0)
+    add("cursor walk of ema 20 / walk of value (ms)",
+        other.get("walk_flat_ms"), other.get("walk_value_ms"), 3.0)
     add("read_csv, 1e5 rows / setlist of them (ms)",
         other.get("csv_read_ms"), other.get("csv_setlist_ms"), 2.0)
     for name in ("value", "pos_get", "size"):
