@@ -4,15 +4,6 @@
 #include "series/csv.h"
 
 namespace zolv {
-namespace {
-
-constexpr uint64_t kPowersOfTen[kMaxScaleDecimals + 1] = {
-    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
-
-// The largest magnitude of a 32-bit value: 2^31 for a negative one, 2^31 - 1 else.
-constexpr uint64_t kNegativeLimit = uint64_t{1} << 31;
-
-}  // namespace
 
 // Scales a decimal number by 10^decimals with digit arithmetic: the digits of the integer
 // part, then exactly `decimals` digits of the fraction (zeros supplied), make the magnitude.
@@ -54,34 +45,6 @@ NumberFault scale_number(const char* s, size_t n, int decimals, int32_t* out) {
     *out = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)
                                          : static_cast<int64_t>(magnitude));
     return NumberFault::kNone;
-}
-
-// The number at the start of a plain field in its most common shape: an optional "-", at
-// most ten digits, and at most `decimals` digits after a ".". Returns the position behind it,
-// or null for any other text or a value outside 32 bits; scale_number then decides. Both give
-// the same value for every text this one takes. Digits are counted after their loop: a longer
-// run wraps `magnitude` harmlessly before it is refused.
-const char* plain_number(const char* p, const char* end, int decimals, int32_t* out) {
-    const bool negative = p != end && *p == '-';
-    if (negative) ++p;
-    const char* whole = p;
-    uint64_t magnitude = 0;
-    while (p != end && is_digit(*p)) magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
-    if (p == whole || p - whole > 10) return nullptr;
-    if (p != end && *p == '.') {
-        const char* fraction = ++p;
-        while (p != end && is_digit(*p)) {
-            magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
-        }
-        const ptrdiff_t kept = p - fraction;
-        if (kept == 0 || kept > decimals) return nullptr;
-        decimals -= static_cast<int>(kept);
-    }
-    magnitude *= kPowersOfTen[decimals];
-    if (magnitude > (negative ? kNegativeLimit : kNegativeLimit - 1)) return nullptr;
-    *out = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)
-                                         : static_cast<int64_t>(magnitude));
-    return p;
 }
 
 int scale_decimals(int64_t scale) {
