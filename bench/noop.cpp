@@ -18,7 +18,7 @@ int noop_int_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const[]) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int Zolvnoop_Init(Tcl_Interp* interp) {
-    if (!Tcl_InitStubs(interp, "8.1", 0)) return TCL_ERROR;
+    if (!Tcl_InitStubs(interp, "8.6-", 0)) return TCL_ERROR;  // any Tcl from 8.6 on, 9 included
     // Creating a qualified command creates its namespace.
     Tcl_CreateObjCommand(interp, "zolvnoop::noop", noop_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "zolvnoop::noop_int", noop_int_cmd, nullptr, nullptr);

@@ -454,10 +454,10 @@ std::set<std::string> command_set(const char* pattern) {
     zolv_fuzz::call({"info", "commands", pattern}, &result);
     Tcl_Obj* list = Tcl_NewStringObj(result.data(), static_cast<int>(result.size()));
     Tcl_IncrRefCount(list);
-    int count = 0;
+    Tcl_Size count = 0;
     Tcl_Obj** elements = nullptr;
     if (Tcl_ListObjGetElements(nullptr, list, &count, &elements) == TCL_OK) {
-        for (int k = 0; k < count; ++k) names.insert(Tcl_GetString(elements[k]));
+        for (Tcl_Size k = 0; k < count; ++k) names.insert(Tcl_GetString(elements[k]));
     }
     Tcl_DecrRefCount(list);
     return names;

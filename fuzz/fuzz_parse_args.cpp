@@ -145,7 +145,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Tcl_Interp* interp = zolv_fuzz::interp();
     std::vector<std::string> lines = split_lines(data, size);
     const std::string control = lines[0];
-    const std::string format = lines.size() > 1 ? lines[1].substr(0, kMaxFormat) : "";
+    std::string format = lines.size() > 1 ? lines[1].substr(0, kMaxFormat) : "";
+    // The package's formats are ASCII; Tcl 9 reads other bytes of the usage text
+    // back as characters of their own, so the message would not end in them.
+    for (char& ch : format) ch = static_cast<char>(ch & 0x7f);
     const char* const format_c = format.c_str();  // the parser reads up to the first NUL
 
     std::vector<Tcl_Obj*> objv;

@@ -8,6 +8,7 @@
 #include <set>
 
 extern "C" int Zolv_Init(Tcl_Interp*);
+extern "C" int Zolv_SafeInit(Tcl_Interp*);
 
 namespace zolv_fuzz {
 namespace {
@@ -72,9 +73,11 @@ Tcl_ObjCmdProc* proc_of(Tcl_Interp* in, const char* name) {
 
 Tcl_Interp* make_interp() {
     Tcl_FindExecutable("zolv_fuzz");
-    Tcl_Interp* in = Tcl_CreateInterp();
-    require(Zolv_Init(in) == TCL_OK, "package load", Tcl_GetStringResult(in));
-    Tcl_MakeSafe(in);
+    // A safe child (Tcl 9 can no longer make an interpreter safe afterwards),
+    // loaded as `load` loads the package there.
+    Tcl_Interp* in = Tcl_CreateChild(Tcl_CreateInterp(), "fuzz", 1);
+    require(in != nullptr, "safe interpreter", "not created");
+    require(Zolv_SafeInit(in) == TCL_OK, "package load", Tcl_GetStringResult(in));
     for (const char* name : kPackageCommands) {
         Tcl_ObjCmdProc* proc = proc_of(in, name);
         require(proc != nullptr, "package command missing", name);
@@ -159,7 +162,7 @@ int call(const std::vector<std::string>& words, std::string* result) {
         objv.push_back(obj);
     }
     const int code = Tcl_EvalObjv(in, static_cast<int>(objv.size()), objv.data(), TCL_EVAL_GLOBAL);
-    int length = 0;
+    Tcl_Size length = 0;
     const char* text = Tcl_GetStringFromObj(Tcl_GetObjResult(in), &length);
     result->assign(text, static_cast<size_t>(length));
     for (Tcl_Obj* obj : objv) Tcl_DecrRefCount(obj);

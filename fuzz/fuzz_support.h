@@ -3,15 +3,15 @@
 // error message is one the package documents.
 #pragma once
 
-#include <tcl.h>
-
 #include <string>
 #include <vector>
 
+#include "binding/tcl_compat.h"
+
 namespace zolv_fuzz {
 
-// The process's interpreter: the package loaded, then made safe (no files,
-// no exit). Created on first use.
+// The process's interpreter: a safe one (no files, no exit) with the package
+// loaded. Created on first use.
 Tcl_Interp* interp();
 
 // Loads the package again into the interpreter, restoring commands that a

@@ -33,14 +33,14 @@ Expected expected_of(const std::string& text) {
     Expected e;
     Tcl_Obj* list = Tcl_NewStringObj(text.data(), static_cast<int>(text.size()));
     Tcl_IncrRefCount(list);
-    int count = 0;
+    Tcl_Size count = 0;
     Tcl_Obj** elements = nullptr;
     Tcl_ResetResult(interp);
     if (Tcl_ListObjGetElements(interp, list, &count, &elements) != TCL_OK) {
         e.message = Tcl_GetStringResult(interp);
     } else {
         e.valid = true;
-        for (int k = 0; k < count; ++k) {
+        for (Tcl_Size k = 0; k < count; ++k) {
             int value = 0;
             if (Tcl_GetIntFromObj(interp, elements[k], &value) != TCL_OK) {
                 e.valid = false;

@@ -82,7 +82,7 @@ void install_constants(Tcl_Interp* interp, const ConstantRow* rows) {
 
 int init(Tcl_Interp* interp) {
     if (!interp) return TCL_ERROR;
-    if (!Tcl_InitStubs(interp, "8.1", 0)) return TCL_ERROR;
+    if (!Tcl_InitStubs(interp, "8.6-", 0)) return TCL_ERROR;  // any Tcl from 8.6 on, 9 included
     Tcl_PkgProvide(interp, kPackageName, kPackageVersion);
     Tcl_Eval(interp, "namespace eval corvalix { }");
     register_types(zolv_class());

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "binding/pointer.h"
+#include "binding/tcl_compat.h"
 #include "series/zolv.h"
 
 namespace zolv {
@@ -122,8 +123,8 @@ void dup_pointer_rep(Tcl_Obj* src, Tcl_Obj* dup);
 
 }  // namespace
 
-const Tcl_ObjType kPointerWordType = {"zolvPointer", free_pointer_rep, dup_pointer_rep, nullptr,
-                                      nullptr};
+const Tcl_ObjType kPointerWordType = {"zolvPointer", free_pointer_rep, dup_pointer_rep,
+                                      nullptr,       nullptr,          TCL_OBJTYPE_V0};
 
 namespace {
 

@@ -7,3 +7,9 @@
 #ifndef TCL_SIZE_MAX
 typedef int Tcl_Size;
 #endif
+
+// Tcl 9's object types have fields of their own after the four procedures;
+// Tcl 8.6's headers have neither the fields nor the macro that fills them.
+#ifndef TCL_OBJTYPE_V0
+#define TCL_OBJTYPE_V0
+#endif
