@@ -249,7 +249,7 @@ struct Data {
     bool live = false;
     uint64_t serial = 0;
     void* address = nullptr;
-    std::vector<int32_t> open, high, low, close, volume;
+    Column open, high, low, close, volume;
     int32_t pos = 0;
 };
 

@@ -41,13 +41,24 @@ Expected expected_of(const std::string& text) {
     } else {
         e.valid = true;
         for (Tcl_Size k = 0; k < count; ++k) {
-            int value = 0;
-            if (Tcl_GetIntFromObj(interp, elements[k], &value) != TCL_OK) {
+            Tcl_WideInt value = 0;
+            if (Tcl_GetWideIntFromObj(interp, elements[k], &value) != TCL_OK) {
                 e.valid = false;
                 e.message = Tcl_GetStringResult(interp);
                 break;
             }
-            e.values.push_back(value);
+            // The 32-bit range by Tcl's own arithmetic, which compares big integers
+            // exactly (the wide value of one beyond 64 bits has wrapped).
+            int in_range = 0;
+            Tcl_SetVar2Ex(interp, "fuzz_value", nullptr, elements[k], 0);
+            if (Tcl_ExprBoolean(interp, "$fuzz_value >= -2147483648 && $fuzz_value <= 2147483647",
+                                &in_range) != TCL_OK ||
+                !in_range) {
+                e.valid = false;
+                e.message = "integer value too large to represent";
+                break;
+            }
+            e.values.push_back(static_cast<int32_t>(value));
         }
     }
     Tcl_DecrRefCount(list);
@@ -56,7 +67,7 @@ Expected expected_of(const std::string& text) {
 }
 
 struct Columns {
-    std::vector<int32_t> open, high, low, close, volume;
+    Column open, high, low, close, volume;
     int32_t pos;
     bool operator==(const Columns& o) const {
         return open == o.open && high == o.high && low == o.low && close == o.close &&
@@ -130,13 +141,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         // The new bars, in the order the list gives them.
         Columns want_columns = before;
-        std::vector<std::vector<int32_t>*> cols = {&want_columns.open, &want_columns.high,
-                                                   &want_columns.low, &want_columns.close,
-                                                   &want_columns.volume};
+        Column* cols[] = {&want_columns.open, &want_columns.high, &want_columns.low,
+                          &want_columns.close, &want_columns.volume};
         for (size_t k = 0; k < count; ++k) {
-            std::vector<int32_t>& col = *cols[k % 5];
+            Column& col = *cols[k % 5];
             if (op == kPushFront) {
-                col.insert(col.begin(), want.values[k]);
+                col.push_front(want.values[k]);
             } else {
                 col.push_back(want.values[k]);
             }
