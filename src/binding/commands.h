@@ -49,5 +49,7 @@ Tcl_ObjCmdProc wvr_cmd;
 
 // Whole-series results: zolv::series OBJECT OPERATION ARGS...
 Tcl_ObjCmdProc series_cmd;
+// The threads of large whole-series calls: zolv::threads ?COUNT?
+Tcl_ObjCmdProc threads_cmd;
 
 }  // namespace zolv

@@ -1,9 +1,11 @@
-// Bollinger band, high/low band and MACD: the calculations and the operations of ZOLV.
+// Bollinger band, high/low band and MACD: the calculations and the operations of ZOLV, at one
+// bar and as whole lines.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "indicators/ema_chain.h"
+#include "indicators/series_lines.h"
 #include "series/zolv.h"
 
 bool ZOLV_CALC::bollingerband(int t, const Column& c, int i, double* upper1, double* lower1,
@@ -115,3 +117,125 @@ int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
     std::vector<double>{line, signal}.swap(out);
     return ZOLV_OK;
 }
+
+// ---- Whole lines ----------------------------------------------------------------------------
+
+namespace zolv {
+namespace {
+
+constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+
+// Advances two averages (values e[0], e[1], factors f[0], f[1]) over x[0 .. count) and writes
+// each bar's e[0] - e[1] into line. Kept out of line, so that the averages stay in registers
+// for the loop rather than in memory around the calls of its caller.
+__attribute__((noinline)) void advance_pair(double* e, const double* f, const int32_t* x,
+                                            int64_t count, double* line) {
+    double e1 = e[0];
+    double e2 = e[1];
+    for (int64_t j = 0; j < count; ++j) {
+        const double v = static_cast<double>(x[j]);
+        e1 = EmaChain::next(e1, f[0], v);
+        e2 = EmaChain::next(e2, f[1], v);
+        line[j] = e1 - e2;
+    }
+    e[0] = e1;
+    e[1] = e2;
+}
+
+}  // namespace
+
+// The mean and deviation of every window come from the lanes that stdev uses; the bands are
+// formed from them as the per-bar calculation forms them.
+Bars bollingerband_series(const ZOLV& z, char type, int t, Writer& w) {
+    const Column& c = z.select_column(type);
+    const Bars bars = window_bars(t, column_size(c), w.bars());
+    const bool stream = w.streams();
+    for_parts(bars, 2 * int64_t{t}, [&](Bars part) {
+        std::vector<double> scratch;
+        std::vector<double> means(static_cast<size_t>(kBlock));
+        std::vector<double> deviations(static_cast<size_t>(kBlock));
+        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
+            const Bars block{b0, std::min(part.end, b0 + kBlock)};
+            deviation_line(c, t, block, means.data(), deviations.data(), &scratch);
+            with_lanes([&](auto) {
+                const double* mean = means.data();
+                const double* sd = deviations.data();
+                double* out = w.reals(b0);
+                for (int64_t k = 0; k < block.end - b0; ++k) {
+                    const double m = mean[k];
+                    const double d = sd[k];
+                    store_pair(out + 6 * k, d + m, m - d, stream);
+                    store_pair(out + 6 * k + 2, (d + d) + m, m - (d + d), stream);
+                    store_pair(out + 6 * k + 4, d * 3.0 + m, m - d * 3.0, stream);
+                }
+            });
+        }
+        end_streams();
+        w.set_valid(part);
+    });
+    return bars;
+}
+
+// Highest high, lowest low and midpoint of the t bars before each bar.
+Bars hlband_series(const ZOLV& z, int t, Writer& w) {
+    const int64_t size = column_size(z.high);
+    if (t < 1 || int64_t{t} + 1 > size || column_size(z.low) != size) return kNoBars;
+    const Bars bars{t, std::min(size, w.bars())};
+    for_parts(bars, 3, [&](Bars part) {
+        WindowExtremes highest(z.high, t, true, part.first - 1);
+        WindowExtremes lowest(z.low, t, false, part.first - 1);
+        std::vector<int32_t> hi(static_cast<size_t>(kBlock));
+        std::vector<int32_t> lo(static_cast<size_t>(kBlock));
+        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
+            const int64_t count = std::min(kBlock, part.end - b0);
+            highest.next(count, hi.data());
+            lowest.next(count, lo.data());
+            int64_t* out = w.integers(b0);
+            for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
+                out[3 * k] = hi[k];
+                out[3 * k + 1] = lo[k];
+                out[3 * k + 2] = static_cast<int32_t>((int64_t{hi[k]} + lo[k]) / 2);
+            }
+        }
+        w.set_valid(part);
+    });
+    return bars;
+}
+
+// Both averages advance together in one forward pass that writes the MACD line; every block
+// of it then gets its signals, the sig line values of each summed newest first in lanes.
+Bars macd_series(const ZOLV& z, int t1, int t2, int sig, Writer& w) {
+    const int64_t count = w.bars();
+    const int64_t longer = std::max(t1, t2);
+    const Bars bars = t1 > 0 && t2 > 0 && sig > 0 ? Bars{longer + sig - 2, count} : kNoBars;
+    if (bars.empty()) return kNoBars;
+    // line[0 .. history) holds the line of the sig - 1 bars before a block, then the block's;
+    // filled of them are written. The averages live in locals, in registers, for the loop.
+    const int64_t history = sig - 1;
+    std::vector<double> line(static_cast<size_t>(history + kBlock));
+    std::vector<double> signals(static_cast<size_t>(kBlock));
+    const EmaPair pair(t1, t2, z.close, static_cast<int>(longer - 1));
+    double averages[2] = {pair.a.value, pair.b.value};
+    const double factors[2] = {pair.a.factor, pair.b.factor};
+    const int32_t* x = pair.x + pair.at;  // x[0] is the bar of line[0]
+    line[0] = averages[0] - averages[1];
+    int64_t filled = 1;
+    for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
+        const int64_t block = std::min(kBlock, bars.end - b0);
+        double* values = line.data();
+        advance_pair(averages, factors, x + filled, history + block - filled, values + filled);
+        run_lanes(WindowMeanLanes{values, sig, signals.data()}, 0, block);
+        double* out = w.reals(b0);  // two values per bar: line, signal
+        for (int64_t j = 0; j < block; ++j) {
+            out[2 * j] = values[history + j];
+            out[2 * j + 1] = signals[static_cast<size_t>(j)];
+        }
+        std::copy(line.begin() + block, line.begin() + block + history, line.begin());
+        x += block;
+        filled = history;
+    }
+    w.set_valid(bars);
+    return bars;
+}
+
+}  // namespace zolv

@@ -1,6 +1,10 @@
-// Volume ratios and the money flow index: the calculations and the operations of ZOLV.
+// Volume ratios and the money flow index: the calculations and the operations of ZOLV, at one
+// bar and as whole lines.
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
+#include "indicators/series_lines.h"
 #include "series/zolv.h"
 
 namespace {
@@ -122,3 +126,137 @@ int ZOLV::wvr(int t, double* out) const {
 int ZOLV::mfi(int t, double* out) const {
     return calc.mfi(t, high, low, close, volume, cursor_index(), out) ? ZOLV_CALC_ERROR : ZOLV_OK;
 }
+
+// ---- Whole lines ----------------------------------------------------------------------------
+
+namespace zolv {
+namespace {
+
+constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+
+}  // namespace
+
+// The volumes of rising, falling and unchanged closes over the t bars ending at each bar, as
+// running sums; the ratios from their doubles, as the per-bar calculation forms them.
+Bars volume_ratio_series(const ZOLV& z, VolumeRatio kind, int t, Writer& w) {
+    const int64_t size = w.bars();
+    if (t <= 0 || int64_t{t} + 1 > size || column_size(z.volume) != size) return kNoBars;
+    const Bars bars{t, size};
+    for_parts(bars, 2, [&](Bars part) {
+        const int32_t* c = z.close.data();
+        const int32_t* v = z.volume.data();
+        // Which sum bar k adds to: 0 up, 1 down, 2 even.
+        auto side = [c](int64_t k) { return c[k] > c[k - 1] ? 0 : c[k] < c[k - 1] ? 1 : 2; };
+        int64_t sums[3] = {0, 0, 0};
+        for (int64_t k = part.first - t + 1; k < part.first; ++k) sums[side(k)] += v[k];
+        std::vector<double> scratch(static_cast<size_t>(4 * kBlock));
+        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, part.end - b0);
+            with_lanes([&](auto) {
+                double* up = scratch.data();
+                double* down = up + kBlock;
+                double* even = down + kBlock;
+                double* total = even + kBlock;
+                for (int64_t j = 0; j < block; ++j) {
+                    const int64_t k = b0 + j;
+                    sums[side(k)] += v[k];
+                    up[j] = static_cast<double>(sums[0]);
+                    down[j] = static_cast<double>(sums[1]);
+                    even[j] = static_cast<double>(sums[2]);
+                    total[j] = static_cast<double>(sums[0] + sums[1] + sums[2]);
+                    const int64_t old = k - t + 1;
+                    sums[side(old)] -= v[old];
+                }
+                double* out = w.reals(b0);
+                for (int64_t j = 0; j < block; ++j) {
+                    const double half_even = even[j] * 0.5;
+                    if (kind == VolumeRatio::kVr1) {
+                        out[j] = (up[j] + half_even) / (down[j] + half_even) * 100.0;
+                    } else if (kind == VolumeRatio::kVr2) {
+                        out[j] = (half_even + up[j]) / total[j] * 100.0;
+                    } else {
+                        out[j] = (up[j] - even[j] - down[j]) / total[j] * 100.0;
+                    }
+                }
+            });
+        }
+        w.set_valid(part);
+    });
+    return bars;
+}
+
+namespace {
+
+// The money flow sums of window j of the flows f[j .. j + t - 1], newest first: positive and
+// negative each add their own flows (0 for the bars of the other kinds: a sum that starts at
+// +0.0 never becomes -0.0, so adding +0.0 leaves it as it is), then the index.
+struct MfiLanes {
+    const double* positive_flow;
+    const double* negative_flow;
+    int64_t t;
+    double* out;
+
+    template <typename V, int G>
+    void bars(int64_t j) const {
+        constexpr int64_t kWidth = sizeof(V) / sizeof(double);
+        const int64_t newest = j + t - 1;
+        V positive[G] = {};
+        V negative[G] = {};
+        for (int64_t q = 0; q < t; ++q) {
+            for (int g = 0; g < G; ++g) {
+                V p;
+                V n;
+                load(p, positive_flow + newest + g * kWidth - q);
+                load(n, negative_flow + newest + g * kWidth - q);
+                positive[g] = positive[g] + p;
+                negative[g] = negative[g] + n;
+            }
+        }
+        for (int g = 0; g < G; ++g) {
+            // Without negative flow a window of pure buying reads 100; one without any flow 0.
+            const V zero = V{};
+            const V hundred = zero + 100.0;
+            const V ratio = 100.0 - 100.0 / (positive[g] / negative[g] + 1.0);
+            const V pure = positive[g] > 0.0 ? hundred : zero;
+            const V index = negative[g] != 0.0 ? ratio : pure;
+            store(out + j + g * kWidth, index);
+        }
+    }
+};
+
+}  // namespace
+
+Bars mfi_series(const ZOLV& z, int t, Writer& w) {
+    const int64_t size = w.bars();
+    if (int64_t{t} + 1 > size || t <= 0) return kNoBars;
+    if (column_size(z.high) != size || column_size(z.low) != size ||
+        column_size(z.volume) != size) {
+        return kNoBars;
+    }
+    const Bars bars{t, size};
+    for_parts(bars, 2 * int64_t{t}, [&](Bars part) {
+        std::vector<double> positive;
+        std::vector<double> negative;
+        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, part.end - b0);
+            const int64_t oldest = b0 - t + 1;
+            const size_t flows = static_cast<size_t>(block + t - 1);
+            positive.resize(flows);
+            negative.resize(flows);
+            double previous = typical_price(z.high, z.low, z.close, oldest - 1);
+            for (size_t o = 0; o < flows; ++o) {
+                const int64_t f = oldest + static_cast<int64_t>(o);
+                const double price = typical_price(z.high, z.low, z.close, f);
+                const double flow = static_cast<double>(z.volume[static_cast<size_t>(f)]) * price;
+                positive[o] = price > previous ? flow : 0.0;
+                negative[o] = price < previous ? flow : 0.0;
+                previous = price;
+            }
+            run_lanes(MfiLanes{positive.data(), negative.data(), t, w.reals(b0)}, 0, block);
+        }
+        w.set_valid(part);
+    });
+    return bars;
+}
+
+}  // namespace zolv
