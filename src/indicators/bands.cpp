@@ -1,7 +1,9 @@
 // Bollinger band, high/low band and MACD: the calculations and the operations of ZOLV, at one
 // bar and as whole lines.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "indicators/ema_chain.h"
@@ -202,37 +204,122 @@ Bars hlband_series(const ZOLV& z, int t, Writer& w) {
     return bars;
 }
 
+namespace {
+
+// The MACD line from its first bar on, written a stretch at a time.
+class MacdLine {
+public:
+    MacdLine(const ZOLV& z, int t1, int t2, int first)
+        : pair_(t1, t2, z.close, first),
+          averages_{pair_.a.value, pair_.b.value},
+          factors_{pair_.a.factor, pair_.b.factor},
+          x_(pair_.x + pair_.at) {}
+
+    // The line of the next `count` bars into out[0 .. count).
+    void next(int64_t count, double* out) {
+        if (count <= 0) return;
+        int64_t j = 0;
+        if (!started_) {  // the pair stands at the first bar
+            out[j++] = averages_[0] - averages_[1];
+            started_ = true;
+        }
+        advance_pair(averages_, factors_, x_ + 1, count - j, out + j);
+        x_ += count - j;
+    }
+
+private:
+    EmaPair pair_;
+    double averages_[2];
+    double factors_[2];
+    const int32_t* x_;  // the bar of the last value written
+    bool started_ = false;
+};
+
+// The rows of `block` bars: window[history + j] is bar j's line, the history line values before
+// it complete its signal window.
+void macd_rows(const double* window, int sig, int64_t block, double* signals, double* out,
+               bool stream) {
+    const int64_t history = sig - 1;
+    run_lanes(WindowMeanLanes{window, sig, signals}, 0, block);
+    for (int64_t j = 0; j < block; ++j) {
+        store_pair(out + 2 * j, window[history + j], signals[j], stream);
+    }
+}
+
+// The line goes into a ring of blocks, written by this thread, while a worker forms the
+// signals and rows of the blocks behind it, so the averages never wait for the rest. False
+// when no worker can be started; nothing is written then.
+bool macd_in_two(MacdLine& line, int sig, Bars bars, Writer& w, bool stream) {
+    const int64_t history = sig - 1;
+    const int64_t total = history + (bars.end - bars.first);  // line values to write
+    const int64_t capacity = ((history + kBlock - 1) / kBlock + 3) * kBlock;
+    std::vector<double> ring(static_cast<size_t>(capacity));
+    std::vector<double> window(static_cast<size_t>(history + kBlock));
+    std::vector<double> signals(static_cast<size_t>(kBlock));
+    std::atomic<int64_t> written{0};   // line values in the ring
+    std::atomic<int64_t> released{0};  // line values the worker no longer needs
+    auto rows = [&]() noexcept {
+        for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, bars.end - b0);
+            const int64_t first = b0 - bars.first;  // the window's first line value
+            while (written.load(std::memory_order_acquire) < first + history + block) {
+                std::this_thread::yield();
+            }
+            // The window may wrap around the end of the ring: at most two stretches.
+            const int64_t start = first % capacity;
+            const int64_t before_end = std::min(history + block, capacity - start);
+            std::copy(ring.begin() + start, ring.begin() + start + before_end, window.begin());
+            std::copy(ring.begin(), ring.begin() + (history + block - before_end),
+                      window.begin() + before_end);
+            released.store(first + block, std::memory_order_release);
+            macd_rows(window.data(), sig, block, signals.data(), w.reals(b0), stream);
+        }
+        end_streams();
+    };
+    std::thread worker;
+    try {
+        worker = std::thread(rows);
+    } catch (...) {
+        return false;
+    }
+    for (int64_t e0 = 0; e0 < total; e0 += kBlock) {
+        const int64_t n = std::min(kBlock, total - e0);
+        while (released.load(std::memory_order_acquire) < e0 + n - capacity) {
+            std::this_thread::yield();
+        }
+        line.next(n, ring.data() + e0 % capacity);
+        written.store(e0 + n, std::memory_order_release);
+    }
+    worker.join();
+    return true;
+}
+
+}  // namespace
+
 // Both averages advance together in one forward pass that writes the MACD line; every block
-// of it then gets its signals, the sig line values of each summed newest first in lanes.
+// of it then gets its signals, the sig line values of each summed newest first in lanes. A
+// large call forms the rows on a second thread while this one advances the averages.
 Bars macd_series(const ZOLV& z, int t1, int t2, int sig, Writer& w) {
     const int64_t count = w.bars();
     const int64_t longer = std::max(t1, t2);
     const Bars bars = t1 > 0 && t2 > 0 && sig > 0 ? Bars{longer + sig - 2, count} : kNoBars;
     if (bars.empty()) return kNoBars;
-    // line[0 .. history) holds the line of the sig - 1 bars before a block, then the block's;
-    // filled of them are written. The averages live in locals, in registers, for the loop.
-    const int64_t history = sig - 1;
-    std::vector<double> line(static_cast<size_t>(history + kBlock));
-    std::vector<double> signals(static_cast<size_t>(kBlock));
-    const EmaPair pair(t1, t2, z.close, static_cast<int>(longer - 1));
-    double averages[2] = {pair.a.value, pair.b.value};
-    const double factors[2] = {pair.a.factor, pair.b.factor};
-    const int32_t* x = pair.x + pair.at;  // x[0] is the bar of line[0]
-    line[0] = averages[0] - averages[1];
-    int64_t filled = 1;
-    for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
-        const int64_t block = std::min(kBlock, bars.end - b0);
-        double* values = line.data();
-        advance_pair(averages, factors, x + filled, history + block - filled, values + filled);
-        run_lanes(WindowMeanLanes{values, sig, signals.data()}, 0, block);
-        double* out = w.reals(b0);  // two values per bar: line, signal
-        for (int64_t j = 0; j < block; ++j) {
-            out[2 * j] = values[history + j];
-            out[2 * j + 1] = signals[static_cast<size_t>(j)];
+    const bool stream = w.streams();
+    MacdLine line(z, t1, t2, static_cast<int>(longer - 1));
+    if (part_count(bars, int64_t{sig} + 8) < 2 || !macd_in_two(line, sig, bars, w, stream)) {
+        // window[0 .. history) holds the line of the sig - 1 bars before a block, then the
+        // block's own.
+        const int64_t history = sig - 1;
+        std::vector<double> window(static_cast<size_t>(history + kBlock));
+        std::vector<double> signals(static_cast<size_t>(kBlock));
+        line.next(history, window.data());
+        for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, bars.end - b0);
+            line.next(block, window.data() + history);
+            macd_rows(window.data(), sig, block, signals.data(), w.reals(b0), stream);
+            std::copy(window.begin() + block, window.begin() + block + history, window.begin());
         }
-        std::copy(line.begin() + block, line.begin() + block + history, line.begin());
-        x += block;
-        filled = history;
+        end_streams();
     }
     w.set_valid(bars);
     return bars;

@@ -21,8 +21,8 @@ void Writer::fail(int64_t k) {
 
 void Writer::clear_outside(Bars answered) {
     if (answered.empty()) answered = {bars_, bars_};
-    std::memset(valid(0), 0, static_cast<size_t>(answered.first));
-    std::memset(valid(answered.end), 0, static_cast<size_t>(bars_ - answered.end));
+    std::fill(valid(0), valid(answered.first), uint8_t{0});
+    std::fill(valid(answered.end), valid(bars_), uint8_t{0});
     if (r_->shape == SeriesShape::kInteger || r_->shape == SeriesShape::kIntegerList) {
         std::fill(integers(0), integers(answered.first), int64_t{0});
         std::fill(integers(answered.end), integers(bars_), int64_t{0});
@@ -124,16 +124,23 @@ void set_series_part_work(int64_t terms) {
 
 // ---- Worker threads -----------------------------------------------------------------------
 
-void for_parts(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body) {
-    if (bars.empty()) return;
+int64_t part_count(Bars bars, int64_t cost_per_bar) {
+    if (bars.empty()) return 0;
     const int64_t count = bars.end - bars.first;
     const int64_t blocks = (count + kSplitBlock - 1) / kSplitBlock;
     const int64_t cost = std::max<int64_t>(cost_per_bar, 1);
     const int64_t work = cost > std::numeric_limits<int64_t>::max() / count
                              ? std::numeric_limits<int64_t>::max()
                              : cost * count;
-    const int64_t parts = std::min({int64_t{series_threads()}, blocks, work / series_part_work()});
+    return std::max<int64_t>(
+        1, std::min({int64_t{series_threads()}, blocks, work / series_part_work()}));
+}
+
+void for_parts(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body) {
+    if (bars.empty()) return;
+    const int64_t parts = part_count(bars, cost_per_bar);
     if (parts <= 1) return body(bars);
+    const int64_t blocks = (bars.end - bars.first + kSplitBlock - 1) / kSplitBlock;
 
     // Part p holds the blocks [blocks * p / parts, blocks * (p + 1) / parts).
     auto part = [&](int64_t p) {

@@ -64,7 +64,7 @@ public:
     // larger than the caches, whose values are written once and read later.
     bool streams() const {
         const int64_t bytes = bars_ * width_ * static_cast<int64_t>(sizeof(double));
-        return width_ % 2 == 0 && bytes >= (int64_t{1} << 24) && !r_->reals.empty() &&
+        return width_ % 2 == 0 && bytes >= (int64_t{1} << 23) && !r_->reals.empty() &&
                reinterpret_cast<uintptr_t>(r_->reals.data()) % 16 == 0;
     }
     // Writes one value and marks its bar valid.
@@ -107,6 +107,8 @@ inline void end_streams() {
 // thrown by a part reaches the caller once every thread has finished; a thread that cannot be
 // started leaves its part to the calling thread.
 void for_parts(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body);
+// The number of parts for_parts would cut `bars` into.
+int64_t part_count(Bars bars, int64_t cost_per_bar);
 constexpr int64_t kSplitBlock = 64;
 
 // The least work (window terms) of one part: a call splits only into parts of at least this
