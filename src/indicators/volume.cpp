@@ -137,45 +137,61 @@ constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays 
 }  // namespace
 
 // The volumes of rising, falling and unchanged closes over the t bars ending at each bar, as
-// running sums; the ratios from their doubles, as the per-bar calculation forms them.
+// differences of 64-bit prefix sums; the ratios from their doubles, as the per-bar calculation
+// forms them.
 Bars volume_ratio_series(const ZOLV& z, VolumeRatio kind, int t, Writer& w) {
     const int64_t size = w.bars();
     if (t <= 0 || int64_t{t} + 1 > size || column_size(z.volume) != size) return kNoBars;
     const Bars bars{t, size};
     for_parts(bars, 2, [&](Bars part) {
-        const int32_t* c = z.close.data();
-        const int32_t* v = z.volume.data();
-        // Which sum bar k adds to: 0 up, 1 down, 2 even.
-        auto side = [c](int64_t k) { return c[k] > c[k - 1] ? 0 : c[k] < c[k - 1] ? 1 : 2; };
-        int64_t sums[3] = {0, 0, 0};
-        for (int64_t k = part.first - t + 1; k < part.first; ++k) sums[side(k)] += v[k];
-        std::vector<double> scratch(static_cast<size_t>(4 * kBlock));
-        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-            const int64_t block = std::min(kBlock, part.end - b0);
+        const int64_t block_bars = std::max<int64_t>(kBlock, t);
+        // Entry o of a prefix covers the bars base + 1 .. base + o, base = b0 - t.
+        std::vector<int64_t> prefix(static_cast<size_t>(3 * (block_bars + t)));
+        std::vector<double> sums(static_cast<size_t>(4 * block_bars));
+        for (int64_t b0 = part.first; b0 < part.end; b0 += block_bars) {
+            const int64_t block = std::min(block_bars, part.end - b0);
             with_lanes([&](auto) {
-                double* up = scratch.data();
-                double* down = up + kBlock;
-                double* even = down + kBlock;
-                double* total = even + kBlock;
+                const int32_t* c = z.close.data() + (b0 - t);
+                const int32_t* v = z.volume.data() + (b0 - t);
+                const int64_t entries = block + t;
+                int64_t* up = prefix.data();
+                int64_t* down = up + entries;
+                int64_t* even = down + entries;
+                up[0] = down[0] = even[0] = 0;
+                for (int64_t o = 1; o < entries; ++o) {
+                    up[o] = c[o] > c[o - 1] ? v[o] : 0;
+                    down[o] = c[o] < c[o - 1] ? v[o] : 0;
+                    even[o] = c[o] == c[o - 1] ? v[o] : 0;
+                }
+                for (int64_t o = 1; o < entries; ++o) {
+                    up[o] += up[o - 1];
+                    down[o] += down[o - 1];
+                    even[o] += even[o - 1];
+                }
+                // Bar b0 + j is entry t + j; its window starts after entry j.
+                double* u = sums.data();
+                double* d = u + block_bars;
+                double* e = d + block_bars;
+                double* total = e + block_bars;
                 for (int64_t j = 0; j < block; ++j) {
-                    const int64_t k = b0 + j;
-                    sums[side(k)] += v[k];
-                    up[j] = static_cast<double>(sums[0]);
-                    down[j] = static_cast<double>(sums[1]);
-                    even[j] = static_cast<double>(sums[2]);
-                    total[j] = static_cast<double>(sums[0] + sums[1] + sums[2]);
-                    const int64_t old = k - t + 1;
-                    sums[side(old)] -= v[old];
+                    const int64_t rising = up[t + j] - up[j];
+                    const int64_t falling = down[t + j] - down[j];
+                    const int64_t unchanged = even[t + j] - even[j];
+                    u[j] = static_cast<double>(rising);
+                    d[j] = static_cast<double>(falling);
+                    e[j] = static_cast<double>(unchanged);
+                    total[j] = static_cast<double>(rising + falling + unchanged);
                 }
                 double* out = w.reals(b0);
                 for (int64_t j = 0; j < block; ++j) {
-                    const double half_even = even[j] * 0.5;
+                    // Unchanged bars count half to each side (vr1, vr2), or against rising (wvr).
+                    const double half_even = e[j] * 0.5;
                     if (kind == VolumeRatio::kVr1) {
-                        out[j] = (up[j] + half_even) / (down[j] + half_even) * 100.0;
+                        out[j] = (u[j] + half_even) / (d[j] + half_even) * 100.0;
                     } else if (kind == VolumeRatio::kVr2) {
-                        out[j] = (half_even + up[j]) / total[j] * 100.0;
+                        out[j] = (half_even + u[j]) / total[j] * 100.0;
                     } else {
-                        out[j] = (up[j] - even[j] - down[j]) / total[j] * 100.0;
+                        out[j] = (u[j] - e[j] - d[j]) / total[j] * 100.0;
                     }
                 }
             });
@@ -235,24 +251,36 @@ Bars mfi_series(const ZOLV& z, int t, Writer& w) {
     }
     const Bars bars{t, size};
     for_parts(bars, 2 * int64_t{t}, [&](Bars part) {
+        std::vector<double> prices;
         std::vector<double> positive;
         std::vector<double> negative;
         for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
             const int64_t block = std::min(kBlock, part.end - b0);
             const int64_t oldest = b0 - t + 1;
             const size_t flows = static_cast<size_t>(block + t - 1);
+            prices.resize(flows + 1);
             positive.resize(flows);
             negative.resize(flows);
-            double previous = typical_price(z.high, z.low, z.close, oldest - 1);
-            for (size_t o = 0; o < flows; ++o) {
-                const int64_t f = oldest + static_cast<int64_t>(o);
-                const double price = typical_price(z.high, z.low, z.close, f);
-                const double flow = static_cast<double>(z.volume[static_cast<size_t>(f)]) * price;
-                positive[o] = price > previous ? flow : 0.0;
-                negative[o] = price < previous ? flow : 0.0;
-                previous = price;
-            }
-            run_lanes(MfiLanes{positive.data(), negative.data(), t, w.reals(b0)}, 0, block);
+            with_lanes([&](auto lanes) {
+                // prices[o] is the typical price of bar oldest - 1 + o.
+                const int32_t* h = z.high.data() + (oldest - 1);
+                const int32_t* l = z.low.data() + (oldest - 1);
+                const int32_t* c = z.close.data() + (oldest - 1);
+                const int32_t* v = z.volume.data() + oldest;
+                double* price = prices.data();
+                for (size_t o = 0; o <= flows; ++o) {
+                    const int64_t sum = int64_t{h[o]} + l[o] + c[o];
+                    price[o] = static_cast<double>(sum) * 0.3333333333333333;
+                }
+                double* up = positive.data();
+                double* down = negative.data();
+                for (size_t o = 0; o < flows; ++o) {
+                    const double flow = static_cast<double>(v[o]) * price[o + 1];
+                    up[o] = price[o + 1] > price[o] ? flow : 0.0;
+                    down[o] = price[o + 1] < price[o] ? flow : 0.0;
+                }
+                over_lanes<decltype(lanes)>(MfiLanes{up, down, t, w.reals(b0)}, 0, block);
+            });
         }
         w.set_valid(part);
     });
