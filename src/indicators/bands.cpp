@@ -163,7 +163,8 @@ Bars bollingerband_series(const ZOLV& z, char type, int t, Writer& w) {
                 const double* mean = means.data();
                 const double* sd = deviations.data();
                 double* out = w.reals(b0);
-                for (int64_t k = 0; k < block.end - b0; ++k) {
+                const int64_t count = block.end - b0;  // a local: the stores cannot change it
+                for (int64_t k = 0; k < count; ++k) {
                     const double m = mean[k];
                     const double d = sd[k];
                     store_pair(out + 6 * k, d + m, m - d, stream);

@@ -147,7 +147,10 @@ Bars tr_series(const ZOLV& z, Writer& w) {
         const int32_t* c = z.close.data();
         int64_t* out = w.integers(0);
         with_lanes([&](auto) {
-            for (int64_t u = part.first; u < part.end; ++u) {
+            // Locals: the 64-bit stores cannot be taken to change them.
+            const int64_t first = part.first;
+            const int64_t end = part.end;
+            for (int64_t u = first; u < end; ++u) {
                 const int64_t prev_close = c[u - 1];
                 const int64_t range = std::max(int64_t{h[u]} - l[u], int64_t{h[u]} - prev_close);
                 out[u] = std::max(range, prev_close - l[u]);
