@@ -124,48 +124,70 @@ void set_series_part_work(int64_t terms) {
 
 // ---- Worker threads -----------------------------------------------------------------------
 
-int64_t part_count(Bars bars, int64_t cost_per_bar) {
-    if (bars.empty()) return 0;
+namespace {
+
+// How a call splits: the threads it runs on and the parts its bars are cut into.
+struct Split {
+    int64_t threads;
+    int64_t parts;
+};
+
+Split split_of(Bars bars, int64_t cost_per_bar) {
+    if (bars.empty()) return {0, 0};
     const int64_t count = bars.end - bars.first;
     const int64_t blocks = (count + kSplitBlock - 1) / kSplitBlock;
     const int64_t cost = std::max<int64_t>(cost_per_bar, 1);
     const int64_t work = cost > std::numeric_limits<int64_t>::max() / count
                              ? std::numeric_limits<int64_t>::max()
                              : cost * count;
-    return std::max<int64_t>(
-        1, std::min({int64_t{series_threads()}, blocks, work / series_part_work()}));
+    const int64_t most = std::max<int64_t>(1, std::min(blocks, work / series_part_work()));
+    const int64_t threads = std::min<int64_t>(series_threads(), most);
+    // A few parts per thread: a thread that the system holds back leaves its parts to others.
+    return {threads, std::min(most, kPartsPerThread * threads)};
+}
+
+}  // namespace
+
+int64_t thread_count(Bars bars, int64_t cost_per_bar) {
+    return split_of(bars, cost_per_bar).threads;
 }
 
 void for_parts(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body) {
-    if (bars.empty()) return;
-    const int64_t parts = part_count(bars, cost_per_bar);
-    if (parts <= 1) return body(bars);
+    const Split split = split_of(bars, cost_per_bar);
+    if (split.parts <= 1) {
+        if (!bars.empty()) body(bars);
+        return;
+    }
+    // Part p holds the blocks [blocks * p / parts, blocks * (p + 1) / parts); the threads take
+    // the next part that nobody has taken until none is left.
     const int64_t blocks = (bars.end - bars.first + kSplitBlock - 1) / kSplitBlock;
-
-    // Part p holds the blocks [blocks * p / parts, blocks * (p + 1) / parts).
+    const int64_t parts = split.parts;
     auto part = [&](int64_t p) {
         const int64_t first = bars.first + blocks * p / parts * kSplitBlock;
         const int64_t end = bars.first + blocks * (p + 1) / parts * kSplitBlock;
         return Bars{first, std::min(end, bars.end)};
     };
     std::vector<std::exception_ptr> errors(static_cast<size_t>(parts));
-    auto run = [&](int64_t p) noexcept {
-        try {
-            body(part(p));
-        } catch (...) {
-            errors[static_cast<size_t>(p)] = std::current_exception();
+    std::atomic<int64_t> next{0};
+    auto run = [&]() noexcept {
+        for (int64_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < parts;) {
+            try {
+                body(part(p));
+            } catch (...) {
+                errors[static_cast<size_t>(p)] = std::current_exception();
+            }
         }
     };
     std::vector<std::thread> workers;
-    workers.reserve(static_cast<size_t>(parts - 1));
-    for (int64_t p = 1; p < parts; ++p) {
+    workers.reserve(static_cast<size_t>(split.threads - 1));
+    for (int64_t t = 1; t < split.threads; ++t) {
         try {
-            workers.emplace_back(run, p);
-        } catch (...) {  // no thread to be had: this thread does the part
-            run(p);
+            workers.emplace_back(run);
+        } catch (...) {  // no thread to be had: the others take its parts
+            break;
         }
     }
-    run(0);
+    run();
     for (std::thread& t : workers) t.join();
     for (const std::exception_ptr& e : errors) {
         if (e) std::rethrow_exception(e);

@@ -101,15 +101,16 @@ inline void end_streams() {
 // ---- Worker threads -----------------------------------------------------------------------
 
 // Calls body(part) for consecutive parts that together cover `bars`. A call whose work
-// (cost_per_bar window terms at each bar) is large runs its parts on worker threads, one part
-// per thread; parts start at whole blocks of kSplitBlock bars from bars.first. Each part must
-// compute its bars as if it were alone, so that no value depends on the split. An exception
-// thrown by a part reaches the caller once every thread has finished; a thread that cannot be
-// started leaves its part to the calling thread.
+// (cost_per_bar window terms at each bar) is large runs on worker threads too, each taking the
+// next part that no thread has taken; parts are whole blocks of kSplitBlock bars from
+// bars.first. Each part must compute its bars as if it were alone, so that no value depends on
+// the split. An exception thrown by a part reaches the caller once every thread has finished;
+// a thread that cannot be started leaves its parts to the others.
 void for_parts(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body);
-// The number of parts for_parts would cut `bars` into.
-int64_t part_count(Bars bars, int64_t cost_per_bar);
+// The number of threads for_parts would run `bars` on.
+int64_t thread_count(Bars bars, int64_t cost_per_bar);
 constexpr int64_t kSplitBlock = 64;
+constexpr int64_t kPartsPerThread = 4;
 
 // The least work (window terms) of one part: a call splits only into parts of at least this
 // much. Tests lower it to split small series.
