@@ -247,51 +247,52 @@ void macd_rows(const double* window, int sig, int64_t block, double* signals, do
     }
 }
 
-// This thread advances the averages and writes the line into the result, while a worker forms
-// the signals of the blocks behind it, so that the averages never wait for the rest. Each
-// block of rows goes to whichever thread takes it first: one that the system holds back
-// leaves its blocks to the other. False when no worker can be started; nothing is written then.
-bool macd_in_two(MacdLine& line, int sig, Bars bars, Writer& w) {
+// The line goes into a ring of blocks, written by this thread, while a worker forms the
+// signals and rows of the blocks behind it, so the averages never wait for the rest. False
+// when no worker can be started; nothing is written then.
+bool macd_in_two(MacdLine& line, int sig, Bars bars, Writer& w, bool stream) {
     const int64_t history = sig - 1;
-    const int64_t blocks = (bars.end - bars.first + kBlock - 1) / kBlock;
-    double* out = w.reals(0);                            // two values per bar: line, signal
-    std::atomic<int64_t> written{bars.first - history};  // the line is written below this bar
-    std::atomic<int64_t> taken{0};                       // blocks of rows taken
-    // Forms the rows of every block not yet taken; window and signals are its scratch.
-    auto rows = [&](std::vector<double>& window, std::vector<double>& signals) noexcept {
-        for (int64_t i; (i = taken.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
-            const int64_t b0 = bars.first + i * kBlock;
+    const int64_t total = history + (bars.end - bars.first);  // line values to write
+    // Room for the window of a block and 16 blocks more: the worker may fall behind for a
+    // while before this thread has to wait for it.
+    const int64_t capacity = ((history + kBlock - 1) / kBlock + 17) * kBlock;
+    std::vector<double> ring(static_cast<size_t>(capacity));
+    std::vector<double> window(static_cast<size_t>(history + kBlock));
+    std::vector<double> signals(static_cast<size_t>(kBlock));
+    std::atomic<int64_t> written{0};   // line values in the ring
+    std::atomic<int64_t> released{0};  // line values the worker no longer needs
+    auto rows = [&]() noexcept {
+        for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
             const int64_t block = std::min(kBlock, bars.end - b0);
-            while (written.load(std::memory_order_acquire) < b0 + block) {
+            const int64_t first = b0 - bars.first;  // the window's first line value
+            while (written.load(std::memory_order_acquire) < first + history + block) {
                 std::this_thread::yield();
             }
-            for (int64_t e = 0; e < history + block; ++e) {
-                window[static_cast<size_t>(e)] = out[2 * (b0 - history + e)];
-            }
-            run_lanes(WindowMeanLanes{window.data(), sig, signals.data()}, 0, block);
-            for (int64_t j = 0; j < block; ++j) {
-                out[2 * (b0 + j) + 1] = signals[static_cast<size_t>(j)];
-            }
+            // The window may wrap around the end of the ring: at most two stretches.
+            const int64_t start = first % capacity;
+            const int64_t before_end = std::min(history + block, capacity - start);
+            std::copy(ring.begin() + start, ring.begin() + start + before_end, window.begin());
+            std::copy(ring.begin(), ring.begin() + (history + block - before_end),
+                      window.begin() + before_end);
+            released.store(first + block, std::memory_order_release);
+            macd_rows(window.data(), sig, block, signals.data(), w.reals(b0), stream);
         }
+        end_streams();
     };
-    const size_t room = static_cast<size_t>(history + kBlock);
-    std::vector<double> window(room);
-    std::vector<double> worker_window(room);
-    std::vector<double> signals(static_cast<size_t>(kBlock));
-    std::vector<double> worker_signals(signals.size());
     std::thread worker;
     try {
-        worker = std::thread([&] { rows(worker_window, worker_signals); });
+        worker = std::thread(rows);
     } catch (...) {
         return false;
     }
-    for (int64_t k0 = bars.first - history; k0 < bars.end; k0 += kBlock) {
-        const int64_t n = std::min(kBlock, bars.end - k0);
-        line.next(n, window.data());
-        for (int64_t j = 0; j < n; ++j) out[2 * (k0 + j)] = window[static_cast<size_t>(j)];
-        written.store(k0 + n, std::memory_order_release);
+    for (int64_t e0 = 0; e0 < total; e0 += kBlock) {
+        const int64_t n = std::min(kBlock, total - e0);
+        while (released.load(std::memory_order_acquire) < e0 + n - capacity) {
+            std::this_thread::yield();
+        }
+        line.next(n, ring.data() + e0 % capacity);
+        written.store(e0 + n, std::memory_order_release);
     }
-    rows(window, signals);  // the blocks the worker has not taken yet
     worker.join();
     return true;
 }
@@ -306,14 +307,14 @@ Bars macd_series(const ZOLV& z, int t1, int t2, int sig, Writer& w) {
     const int64_t longer = std::max(t1, t2);
     const Bars bars = t1 > 0 && t2 > 0 && sig > 0 ? Bars{longer + sig - 2, count} : kNoBars;
     if (bars.empty()) return kNoBars;
+    const bool stream = w.streams();
     MacdLine line(z, t1, t2, static_cast<int>(longer - 1));
-    if (thread_count(bars, int64_t{sig} + 8) < 2 || !macd_in_two(line, sig, bars, w)) {
+    if (thread_count(bars, int64_t{sig} + 8) < 2 || !macd_in_two(line, sig, bars, w, stream)) {
         // window[0 .. history) holds the line of the sig - 1 bars before a block, then the
         // block's own.
         const int64_t history = sig - 1;
         std::vector<double> window(static_cast<size_t>(history + kBlock));
         std::vector<double> signals(static_cast<size_t>(kBlock));
-        const bool stream = w.streams();
         line.next(history, window.data());
         for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
             const int64_t block = std::min(kBlock, bars.end - b0);
