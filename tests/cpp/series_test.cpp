@@ -605,6 +605,27 @@ TEST(SeriesPathsTest, EveryLaneSetAndThreadSplitMatchesThePerBarOperation) {
     EXPECT_GE(sets, 1);
 }
 
+// Results of several megabytes go past the caches; the rows of the wide results and the ring
+// that feeds the macd rows on a second thread must still hold every value.
+TEST(SeriesPathsTest, LargeResultsMatchThePerBarOperation) {
+    EngineSettings restore;
+    const int n = 550000;
+    const ZOLV z = random_walk(n, 23);
+    // Both ends of the series and a bar every so often; macd's per-bar calculation walks from
+    // the oldest bar, so it is asked at fewer of them.
+    std::vector<int64_t> bars;
+    std::vector<int64_t> few;
+    for (int64_t k = 0; k < n; k += k < 3000 || k > n - 3000 ? 1 : 4999) bars.push_back(k);
+    for (int64_t k = 0; k < n; k += k < 3000 ? 1 : 54999) few.push_back(k);
+    few.push_back(n - 1);
+    for (int threads : {1, 2}) {
+        ASSERT_TRUE(zolv::set_series_threads(threads));
+        EXPECT_GT(expect_series_matches(z, SeriesOp::kBollingerband, 'c', {5}, bars), 0);
+        EXPECT_GT(expect_series_matches(z, SeriesOp::kDmi, 'c', {3, 2}, bars), 0);
+        EXPECT_GT(expect_series_matches(z, SeriesOp::kMacd, 'c', {3, 5, 2}, few), 0);
+    }
+}
+
 TEST(SeriesPathsTest, SettingsRefuseWhatCannotRun) {
     EngineSettings restore;
     EXPECT_TRUE(zolv::set_series_lanes(zolv::SeriesLanes::kScalar));
