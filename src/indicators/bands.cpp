@@ -125,7 +125,7 @@ int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
 
 // Advances two averages (values e[0], e[1], factors f[0], f[1]) over x[0 .. count) and writes
 // each bar's e[0] - e[1] into line. Kept out of line, so that the averages stay in registers
@@ -152,12 +152,12 @@ Bars bollingerband_series(const ZOLV& z, char type, int t, Writer& w) {
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(t, column_size(c), w.bars());
     const bool stream = w.streams();
-    for_parts(bars, 2 * int64_t{t}, [&](Bars part) {
+    for_chunks(bars, 2 * int64_t{t}, [&](Bars chunk) {
         std::vector<double> scratch;
         std::vector<double> means(static_cast<size_t>(kBlock));
         std::vector<double> deviations(static_cast<size_t>(kBlock));
-        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-            const Bars block{b0, std::min(part.end, b0 + kBlock)};
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const Bars block{b0, std::min(chunk.end, b0 + kBlock)};
             deviation_line(c, t, block, means.data(), deviations.data(), &scratch);
             with_lanes([&](auto) {
                 const double* mean = means.data();
@@ -174,7 +174,7 @@ Bars bollingerband_series(const ZOLV& z, char type, int t, Writer& w) {
             });
         }
         end_streams();
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -184,13 +184,13 @@ Bars hlband_series(const ZOLV& z, int t, Writer& w) {
     const int64_t size = column_size(z.high);
     if (t < 1 || int64_t{t} + 1 > size || column_size(z.low) != size) return kNoBars;
     const Bars bars{t, std::min(size, w.bars())};
-    for_parts(bars, 3, [&](Bars part) {
-        WindowExtremes highest(z.high, t, true, part.first - 1);
-        WindowExtremes lowest(z.low, t, false, part.first - 1);
+    for_chunks(bars, 3, [&](Bars chunk) {
+        WindowExtremes highest(z.high, t, true, chunk.first - 1);
+        WindowExtremes lowest(z.low, t, false, chunk.first - 1);
         std::vector<int32_t> hi(static_cast<size_t>(kBlock));
         std::vector<int32_t> lo(static_cast<size_t>(kBlock));
-        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-            const int64_t count = std::min(kBlock, part.end - b0);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const int64_t count = std::min(kBlock, chunk.end - b0);
             highest.next(count, hi.data());
             lowest.next(count, lo.data());
             int64_t* out = w.integers(b0);
@@ -200,7 +200,7 @@ Bars hlband_series(const ZOLV& z, int t, Writer& w) {
                 out[3 * k + 2] = static_cast<int32_t>((int64_t{hi[k]} + lo[k]) / 2);
             }
         }
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }

@@ -45,7 +45,7 @@ int ZOLV::cci(int t, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
 
 // The per-bar steps on the typical prices p of window j, p[j .. j + t - 1]: sum = p + sum
 // newest first, mean = inv * sum, total = |mean - p| + total newest first, then the index of
@@ -95,10 +95,10 @@ Bars cci_series(const ZOLV& z, int t, Writer& w) {
     const int64_t size = column_size(z.close);
     if (column_size(z.high) != size || column_size(z.low) != size) return kNoBars;
     const Bars bars = window_bars(t, size, w.bars());
-    for_parts(bars, 2 * int64_t{t}, [&](Bars part) {
+    for_chunks(bars, 2 * int64_t{t}, [&](Bars chunk) {
         std::vector<double> prices;
-        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-            const int64_t count = std::min(kBlock, part.end - b0);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const int64_t count = std::min(kBlock, chunk.end - b0);
             const int64_t oldest = b0 - t + 1;
             prices.resize(static_cast<size_t>(count + t - 1));
             for (size_t o = 0; o < prices.size(); ++o) {
@@ -106,7 +106,7 @@ Bars cci_series(const ZOLV& z, int t, Writer& w) {
             }
             run_lanes(CciLanes{prices.data(), t, 1.0 / t, w.reals(b0)}, 0, count);
         }
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }

@@ -130,7 +130,7 @@ int ZOLV::dmi(int n, int m, std::vector<double>& out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
 
 bool hlc_sizes_differ(const ZOLV& z) {
     return z.high.size() != z.close.size() || z.low.size() != z.close.size();
@@ -141,22 +141,22 @@ bool hlc_sizes_differ(const ZOLV& z) {
 Bars tr_series(const ZOLV& z, Writer& w) {
     if (hlc_sizes_differ(z)) return kNoBars;
     const Bars bars{1, w.bars()};
-    for_parts(bars, 1, [&](Bars part) {
+    for_chunks(bars, 1, [&](Bars chunk) {
         const int32_t* h = z.high.data();
         const int32_t* l = z.low.data();
         const int32_t* c = z.close.data();
         int64_t* out = w.integers(0);
         with_lanes([&](auto) {
             // Locals: the 64-bit stores cannot be taken to change them.
-            const int64_t first = part.first;
-            const int64_t end = part.end;
+            const int64_t first = chunk.first;
+            const int64_t end = chunk.end;
             for (int64_t u = first; u < end; ++u) {
                 const int64_t prev_close = c[u - 1];
                 const int64_t range = std::max(int64_t{h[u]} - l[u], int64_t{h[u]} - prev_close);
                 out[u] = std::max(range, prev_close - l[u]);
             }
         });
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -215,7 +215,7 @@ Bars dmi_series(const ZOLV& z, int n, int m, Writer& w) {
     const Bars bars{int64_t{n} + m, size};
     if (bars.empty()) return kNoBars;
     const bool stream = w.streams();
-    for_parts(bars, int64_t{m} + 4, [&](Bars part) {
+    for_chunks(bars, int64_t{m} + 4, [&](Bars chunk) {
         const int64_t block_bars = std::max<int64_t>(kBlock, int64_t{n} + m);
         const int64_t lines = block_bars + m - 1;
         std::vector<int64_t> prefix(static_cast<size_t>(3 * (lines + n)));
@@ -223,8 +223,8 @@ Bars dmi_series(const ZOLV& z, int n, int m, Writer& w) {
         std::vector<double> mdi(pdi.size());
         std::vector<double> dx(pdi.size());
         std::vector<double> adx(static_cast<size_t>(block_bars));
-        for (int64_t b0 = part.first; b0 < part.end; b0 += block_bars) {
-            const int64_t block = std::min(block_bars, part.end - b0);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += block_bars) {
+            const int64_t block = std::min(block_bars, chunk.end - b0);
             with_lanes([&](auto) {
                 directional_lines(z, n, b0 - m + 1, block + m - 1, prefix.data(), pdi.data(),
                                   mdi.data(), dx.data());

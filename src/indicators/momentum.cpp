@@ -150,7 +150,7 @@ int ZOLV::rci(char type, int t, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
 
 // The bars where c[k] and c[k - n] both exist: 0 <= n < size of the column, n <= k < size.
 Bars lookback_bars(int n, const Column& c, int64_t bars) {
@@ -179,12 +179,12 @@ Bars momentum_series(const ZOLV& z, char type, int n, Writer& w) {
 // A zero close n bars back fails the bar.
 Bars roc_series(const ZOLV& z, int n, Writer& w) {
     const Bars bars = lookback_bars(n, z.close, w.bars());
-    for_parts(bars, 1, [&](Bars part) {
+    for_chunks(bars, 1, [&](Bars chunk) {
         const int32_t* x = z.close.data();
         double* out = w.reals(0);
         uint8_t* valid = w.valid(0);
         with_lanes([&](auto) {
-            for (int64_t k = part.first; k < part.end; ++k) {
+            for (int64_t k = chunk.first; k < chunk.end; ++k) {
                 const double ratio =
                     static_cast<double>(x[k]) / static_cast<double>(x[k - n]) * 100.0;
                 valid[k] = x[k - n] != 0;
@@ -201,13 +201,13 @@ Bars psychological_series(const ZOLV& z, char type, int n, Writer& w) {
     const int64_t size = column_size(c);
     if (n < 1 || int64_t{n} + 1 > size) return kNoBars;
     const Bars bars{n, std::min(size, w.bars())};
-    for_parts(bars, 1, [&](Bars part) {
+    for_chunks(bars, 1, [&](Bars chunk) {
         const int32_t* x = c.data();
         int rising = 0;
-        for (int64_t k = part.first - n + 1; k < part.first; ++k) rising += x[k] > x[k - 1];
+        for (int64_t k = chunk.first - n + 1; k < chunk.first; ++k) rising += x[k] > x[k - 1];
         with_lanes([&](auto) {
-            for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-                const int64_t end = std::min(part.end, b0 + kBlock);
+            for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                const int64_t end = std::min(chunk.end, b0 + kBlock);
                 double* out = w.reals(0);
                 for (int64_t k = b0; k < end; ++k) {
                     rising += x[k] > x[k - 1];
@@ -217,7 +217,7 @@ Bars psychological_series(const ZOLV& z, char type, int n, Writer& w) {
                 for (int64_t k = b0; k < end; ++k) out[k] = out[k] / n * 100.0;
             }
         });
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -227,21 +227,21 @@ Bars rsi_series(const ZOLV& z, int n, Writer& w) {
     const int64_t size = column_size(z.open);
     if (n < 1 || n > size || size != column_size(z.close)) return kNoBars;
     const Bars bars{n - 1, std::min(size, w.bars())};
-    for_parts(bars, 1, [&](Bars part) {
+    for_chunks(bars, 1, [&](Bars chunk) {
         const int32_t* o = z.open.data();
         const int32_t* c = z.close.data();
         auto gain = [&](int64_t k) { return std::max<int64_t>(int64_t{c[k]} - o[k], 0); };
         auto loss = [&](int64_t k) { return std::max<int64_t>(int64_t{o[k]} - c[k], 0); };
         int64_t up = 0;
         int64_t down = 0;
-        for (int64_t k = part.first - n + 1; k < part.first; ++k) {
+        for (int64_t k = chunk.first - n + 1; k < chunk.first; ++k) {
             up += gain(k);
             down += loss(k);
         }
         std::vector<double> totals(static_cast<size_t>(kBlock));
         with_lanes([&](auto) {
-            for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-                const int64_t count = std::min(kBlock, part.end - b0);
+            for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                const int64_t count = std::min(kBlock, chunk.end - b0);
                 double* out = w.reals(b0);
                 double* total = totals.data();
                 for (int64_t j = 0; j < count; ++j) {
@@ -256,7 +256,7 @@ Bars rsi_series(const ZOLV& z, int n, Writer& w) {
                 for (int64_t j = 0; j < count; ++j) out[j] = out[j] / total[j] * 100.0;
             }
         });
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -361,23 +361,23 @@ private:
 Bars rci_series(const ZOLV& z, char type, int n, Writer& w) {
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(n, column_size(c), w.bars());
-    for_parts(bars, 4 * int64_t{n}, [&](Bars part) {
+    for_chunks(bars, 4 * int64_t{n}, [&](Bars chunk) {
         const int64_t group = std::max<int64_t>(1, std::min<int64_t>(32, (1 << 18) / n));
         std::vector<double> d(static_cast<size_t>(group * n));
-        SlidingRanks ranks(c, n, part.first);
+        SlidingRanks ranks(c, n, chunk.first);
         const double cube = cube_minus_self(n);
         with_lanes([&](auto lanes) {
-            for (int64_t g0 = part.first; g0 < part.end; g0 += group) {
-                const int64_t count = std::min(group, part.end - g0);
+            for (int64_t g0 = chunk.first; g0 < chunk.end; g0 += group) {
+                const int64_t count = std::min(group, chunk.end - g0);
                 for (int64_t j = 0; j < count; ++j) {
-                    if (g0 + j > part.first) ranks.advance(g0 + j);
+                    if (g0 + j > chunk.first) ranks.advance(g0 + j);
                     ranks.differences(g0 + j, d.data() + j, group);
                 }
                 over_lanes<decltype(lanes)>(RankSumLanes{d.data(), n, group, cube, w.reals(g0)}, 0,
                                             count);
             }
         });
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }

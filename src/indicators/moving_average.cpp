@@ -88,7 +88,7 @@ int ZOLV::conv_ema(char type, int s, int l, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
 
 // sum = sum of the window newest first, mean = sum / n; total = total + d * d over the window
 // newest first, d = x - mean; variance total / (n - 1). Window j is x[j .. j + n - 1].
@@ -186,17 +186,17 @@ private:
 Bars sma_series(const ZOLV& z, char type, int n, Writer& w) {
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(n, column_size(c), w.bars());
-    for_parts(bars, 1, [&](Bars part) {
-        WindowSums sums(c, n, part.first);
+    for_chunks(bars, 1, [&](Bars chunk) {
+        WindowSums sums(c, n, chunk.first);
         with_lanes([&](auto) {
-            for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-                const int64_t count = std::min(kBlock, part.end - b0);
+            for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                const int64_t count = std::min(kBlock, chunk.end - b0);
                 double* out = w.reals(b0);
                 sums.next(count, out);
                 for (int64_t k = 0; k < count; ++k) out[k] = out[k] / n;
             }
         });
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -223,10 +223,10 @@ Bars ema_series(const ZOLV& z, char type, int n, Writer& w) {
 Bars stdev_series(const ZOLV& z, char type, int n, Writer& w) {
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(n, column_size(c), w.bars());
-    for_parts(bars, 2 * int64_t{n}, [&](Bars part) {
+    for_chunks(bars, 2 * int64_t{n}, [&](Bars chunk) {
         std::vector<double> scratch;
-        deviation_line(c, n, part, nullptr, w.reals(part.first), &scratch);
-        w.set_valid(part);
+        deviation_line(c, n, chunk, nullptr, w.reals(chunk.first), &scratch);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -244,13 +244,13 @@ Bars conv_series(const ZOLV& z, char type, int s, int l, bool exponential, Write
         w.set_valid(bars);
         return bars;
     }
-    for_parts(bars, 2, [&](Bars part) {
-        WindowSums shorter(c, s, part.first);
-        WindowSums longer(c, l, part.first);
+    for_chunks(bars, 2, [&](Bars chunk) {
+        WindowSums shorter(c, s, chunk.first);
+        WindowSums longer(c, l, chunk.first);
         std::vector<double> line(static_cast<size_t>(kBlock));
         with_lanes([&](auto) {
-            for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-                const int64_t count = std::min(kBlock, part.end - b0);
+            for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                const int64_t count = std::min(kBlock, chunk.end - b0);
                 double* rate = w.reals(b0);
                 double* long_sums = line.data();
                 shorter.next(count, rate);
@@ -260,7 +260,7 @@ Bars conv_series(const ZOLV& z, char type, int s, int l, bool exponential, Write
                 }
             }
         });
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }

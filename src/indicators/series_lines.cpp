@@ -71,7 +71,7 @@ SeriesLanes best_lanes() {
 // Process-wide settings, read by every call: 0 (or -1 for the lanes) means the default.
 std::atomic<int> g_threads{0};
 std::atomic<int> g_lanes{-1};
-std::atomic<int64_t> g_part_work{int64_t{1} << 17};
+std::atomic<int64_t> g_chunk_work{int64_t{1} << 17};
 
 }  // namespace
 
@@ -114,22 +114,22 @@ bool set_series_lanes(SeriesLanes lanes) {
     return true;
 }
 
-int64_t series_part_work() {
-    return g_part_work.load(std::memory_order_relaxed);
+int64_t series_chunk_work() {
+    return g_chunk_work.load(std::memory_order_relaxed);
 }
 
-void set_series_part_work(int64_t terms) {
-    g_part_work.store(std::max<int64_t>(terms, 1), std::memory_order_relaxed);
+void set_series_chunk_work(int64_t terms) {
+    g_chunk_work.store(std::max<int64_t>(terms, 1), std::memory_order_relaxed);
 }
 
 // ---- Worker threads -----------------------------------------------------------------------
 
 namespace {
 
-// How a call splits: the threads it runs on and the parts its bars are cut into.
+// How a call splits: the threads it runs on and the chunks its bars are cut into.
 struct Split {
     int64_t threads;
-    int64_t parts;
+    int64_t chunks;
 };
 
 Split split_of(Bars bars, int64_t cost_per_bar) {
@@ -140,10 +140,10 @@ Split split_of(Bars bars, int64_t cost_per_bar) {
     const int64_t work = cost > std::numeric_limits<int64_t>::max() / count
                              ? std::numeric_limits<int64_t>::max()
                              : cost * count;
-    const int64_t most = std::max<int64_t>(1, std::min(blocks, work / series_part_work()));
+    const int64_t most = std::max<int64_t>(1, std::min(blocks, work / series_chunk_work()));
     const int64_t threads = std::min<int64_t>(series_threads(), most);
-    // A few parts per thread: a thread that the system holds back leaves its parts to others.
-    return {threads, std::min(most, kPartsPerThread * threads)};
+    // A few chunks per thread: a thread that the system holds back leaves its chunks to others.
+    return {threads, std::min(most, kChunksPerThread * threads)};
 }
 
 }  // namespace
@@ -152,27 +152,27 @@ int64_t thread_count(Bars bars, int64_t cost_per_bar) {
     return split_of(bars, cost_per_bar).threads;
 }
 
-void for_parts(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body) {
+void for_chunks(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body) {
     const Split split = split_of(bars, cost_per_bar);
-    if (split.parts <= 1) {
+    if (split.chunks <= 1) {
         if (!bars.empty()) body(bars);
         return;
     }
-    // Part p holds the blocks [blocks * p / parts, blocks * (p + 1) / parts); the threads take
-    // the next part that nobody has taken until none is left.
+    // Chunk p holds the blocks [blocks * p / chunks, blocks * (p + 1) / chunks); the threads
+    // take the next chunk that nobody has taken until none is left.
     const int64_t blocks = (bars.end - bars.first + kSplitBlock - 1) / kSplitBlock;
-    const int64_t parts = split.parts;
-    auto part = [&](int64_t p) {
-        const int64_t first = bars.first + blocks * p / parts * kSplitBlock;
-        const int64_t end = bars.first + blocks * (p + 1) / parts * kSplitBlock;
+    const int64_t chunks = split.chunks;
+    auto chunk = [&](int64_t p) {
+        const int64_t first = bars.first + blocks * p / chunks * kSplitBlock;
+        const int64_t end = bars.first + blocks * (p + 1) / chunks * kSplitBlock;
         return Bars{first, std::min(end, bars.end)};
     };
-    std::vector<std::exception_ptr> errors(static_cast<size_t>(parts));
+    std::vector<std::exception_ptr> errors(static_cast<size_t>(chunks));
     std::atomic<int64_t> next{0};
     auto run = [&]() noexcept {
-        for (int64_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < parts;) {
+        for (int64_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
             try {
-                body(part(p));
+                body(chunk(p));
             } catch (...) {
                 errors[static_cast<size_t>(p)] = std::current_exception();
             }
@@ -183,7 +183,7 @@ void for_parts(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>&
     for (int64_t t = 1; t < split.threads; ++t) {
         try {
             workers.emplace_back(run);
-        } catch (...) {  // no thread to be had: the others take its parts
+        } catch (...) {  // no thread to be had: the others take its chunks
             break;
         }
     }

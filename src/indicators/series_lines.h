@@ -47,7 +47,7 @@ inline Bars window_bars(int n, int64_t column, int64_t bars) {
 
 // Where a calculation puts its values: the result, sized for every bar but not cleared. A
 // calculation writes every value and valid flag of the bars it answers for (the Bars it
-// returns); `series` clears the others. Parts of a call on different threads write
+// returns); `series` clears the others. Chunks of a call on different threads write
 // different bars.
 class Writer {
 public:
@@ -100,22 +100,22 @@ inline void end_streams() {
 
 // ---- Worker threads -----------------------------------------------------------------------
 
-// Calls body(part) for consecutive parts that together cover `bars`. A call whose work
+// Calls body(chunk) for consecutive chunks that together cover `bars`. A call whose work
 // (cost_per_bar window terms at each bar) is large runs on worker threads too, each taking the
-// next part that no thread has taken; parts are whole blocks of kSplitBlock bars from
-// bars.first. Each part must compute its bars as if it were alone, so that no value depends on
-// the split. An exception thrown by a part reaches the caller once every thread has finished;
-// a thread that cannot be started leaves its parts to the others.
-void for_parts(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body);
-// The number of threads for_parts would run `bars` on.
+// next chunk that no thread has taken; chunks are whole blocks of kSplitBlock bars from
+// bars.first. Each chunk must compute its bars as if it were alone, so that no value depends
+// on the split. An exception thrown by a chunk reaches the caller once every thread has
+// finished; a thread that cannot be started leaves its chunks to the others.
+void for_chunks(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body);
+// The number of threads for_chunks would run `bars` on.
 int64_t thread_count(Bars bars, int64_t cost_per_bar);
 constexpr int64_t kSplitBlock = 64;
-constexpr int64_t kPartsPerThread = 4;
+constexpr int64_t kChunksPerThread = 4;
 
-// The least work (window terms) of one part: a call splits only into parts of at least this
+// The least work (window terms) of one chunk: a call splits only into chunks of at least this
 // much. Tests lower it to split small series.
-int64_t series_part_work();
-void set_series_part_work(int64_t terms);
+int64_t series_chunk_work();
+void set_series_chunk_work(int64_t terms);
 
 // ---- Window extremes ----------------------------------------------------------------------
 

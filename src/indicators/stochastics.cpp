@@ -233,7 +233,7 @@ int ZOLV::ultimate_osi(int t, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
 
 bool hlc_sizes_differ(const ZOLV& z) {
     return sizes_differ(z.high, z.low, z.close);
@@ -270,12 +270,12 @@ int64_t spread_from(const ZOLV& z, int64_t first, int64_t end) {
 Bars k_series(const ZOLV& z, int t, bool williams, Writer& w) {
     if (t < 1 || t > w.bars() || hlc_sizes_differ(z)) return kNoBars;
     const Bars bars{t - 1, w.bars()};
-    for_parts(bars, 4, [&](Bars part) {
-        RangeStream windows(z, t, part.first);
+    for_chunks(bars, 4, [&](Bars chunk) {
+        RangeStream windows(z, t, chunk.first);
         std::vector<int32_t> hi(static_cast<size_t>(kBlock));
         std::vector<int32_t> lo(static_cast<size_t>(kBlock));
-        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-            const int64_t count = std::min(kBlock, part.end - b0);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const int64_t count = std::min(kBlock, chunk.end - b0);
             windows.next(count, hi.data(), lo.data());
             const int32_t* c = z.close.data() + b0;
             double* out = w.reals(b0);
@@ -290,7 +290,7 @@ Bars k_series(const ZOLV& z, int t, bool williams, Writer& w) {
                 }
             });
         }
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -362,10 +362,10 @@ private:
     std::vector<double> totals_;
 };
 
-// The per-bar calculation at every bar of `part`, for sums that could round.
+// The per-bar calculation at every bar of `chunk`, for sums that could round.
 template <typename Calc>
-void per_bar(Bars part, Writer& w, Calc calc) {
-    for (int64_t b = part.first; b < part.end; ++b) {
+void per_bar(Bars chunk, Writer& w, Calc calc) {
+    for (int64_t b = chunk.first; b < chunk.end; ++b) {
         double v = 0.0;
         if (calc(static_cast<int>(b), &v)) {
             w.fail(b);
@@ -381,18 +381,18 @@ Bars stc_d_series(const ZOLV& z, int t, int m, Writer& w) {
     const int64_t count = w.bars();
     if (t < 1 || t > count || m < 1 || m > count || hlc_sizes_differ(z)) return kNoBars;
     const Bars bars{int64_t{t} + m - 2, count};
-    for_parts(bars, 5, [&](Bars part) {
-        const int64_t oldest = part.first - m - t + 2;
-        if (m > (1 << 21) && !sums_exact(m, spread_from(z, oldest, part.end))) {
-            return per_bar(part, w, [&](int b, double* v) {
+    for_chunks(bars, 5, [&](Bars chunk) {
+        const int64_t oldest = chunk.first - m - t + 2;
+        if (m > (1 << 21) && !sums_exact(m, spread_from(z, oldest, chunk.end))) {
+            return per_bar(chunk, w, [&](int b, double* v) {
                 return z.calc.stc_d(t, m, z.high, z.low, z.close, b, v);
             });
         }
-        DLine line(z, t, m, part.first);
-        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-            with_lanes([&](auto) { line.next(std::min(kBlock, part.end - b0), w.reals(b0)); });
+        DLine line(z, t, m, chunk.first);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            with_lanes([&](auto) { line.next(std::min(kBlock, chunk.end - b0), w.reals(b0)); });
         }
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -403,27 +403,27 @@ Bars stc_sd_series(const ZOLV& z, int t, int m, int y, Writer& w) {
     if (t < 1 || t > count || m < 1 || m > count || y < 1 || y > count) return kNoBars;
     if (hlc_sizes_differ(z)) return kNoBars;
     const Bars bars{int64_t{t} + m + y - 3, count};
-    for_parts(bars, int64_t{y} + 5, [&](Bars part) {
-        const int64_t oldest = part.first - y - m - t + 3;
-        if (m > (1 << 21) && !sums_exact(m, spread_from(z, oldest, part.end))) {
-            return per_bar(part, w, [&](int b, double* v) {
+    for_chunks(bars, int64_t{y} + 5, [&](Bars chunk) {
+        const int64_t oldest = chunk.first - y - m - t + 3;
+        if (m > (1 << 21) && !sums_exact(m, spread_from(z, oldest, chunk.end))) {
+            return per_bar(chunk, w, [&](int b, double* v) {
                 return z.calc.stc_sd(t, m, y, z.high, z.low, z.close, b, v);
             });
         }
         // d[0 .. y - 1) holds the %D of the y - 1 bars before the block, then the block's own.
         const int64_t history = y - 1;
         std::vector<double> d(static_cast<size_t>(history + kBlock));
-        DLine line(z, t, m, part.first - history);
+        DLine line(z, t, m, chunk.first - history);
         for (int64_t e = 0; e < history; e += kBlock) {
             line.next(std::min(kBlock, history - e), d.data() + e);
         }
-        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-            const int64_t block = std::min(kBlock, part.end - b0);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, chunk.end - b0);
             with_lanes([&](auto) { line.next(block, d.data() + history); });
             run_lanes(WindowMeanLanes{d.data(), y, w.reals(b0)}, 0, block);
             std::copy(d.begin() + block, d.begin() + block + history, d.begin());
         }
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -435,9 +435,9 @@ Bars ultimate_osi_series(const ZOLV& z, int t, Writer& w) {
     if (t <= 0 || 4 * int64_t{t} + 1 > count || hlc_sizes_differ(z)) return kNoBars;
     const int64_t span = 4 * int64_t{t};
     const Bars bars{span, count};
-    for_parts(bars, 8, [&](Bars part) {
-        if (t > (1 << 19) && !sums_exact(span, spread_from(z, part.first - span, part.end))) {
-            return per_bar(part, w, [&](int b, double* v) {
+    for_chunks(bars, 8, [&](Bars chunk) {
+        if (t > (1 << 19) && !sums_exact(span, spread_from(z, chunk.first - span, chunk.end))) {
+            return per_bar(chunk, w, [&](int b, double* v) {
                 return z.calc.ultimate_osi(t, z.high, z.low, z.close, b, v);
             });
         }
@@ -447,8 +447,8 @@ Bars ultimate_osi_series(const ZOLV& z, int t, Writer& w) {
         std::vector<int64_t> pressures(static_cast<size_t>(block_bars + span));
         std::vector<int64_t> ranges(pressures.size());
         std::vector<double> sums(static_cast<size_t>(6 * block_bars));
-        for (int64_t b0 = part.first; b0 < part.end; b0 += block_bars) {
-            const int64_t block = std::min(block_bars, part.end - b0);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += block_bars) {
+            const int64_t block = std::min(block_bars, chunk.end - b0);
             with_lanes([&](auto) {
                 const int32_t* h = z.high.data();
                 const int32_t* l = z.low.data();
@@ -489,7 +489,7 @@ Bars ultimate_osi_series(const ZOLV& z, int t, Writer& w) {
                 }
             });
         }
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }

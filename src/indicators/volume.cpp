@@ -132,7 +132,7 @@ int ZOLV::mfi(int t, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a part: its scratch stays in the cache
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
 
 }  // namespace
 
@@ -143,13 +143,13 @@ Bars volume_ratio_series(const ZOLV& z, VolumeRatio kind, int t, Writer& w) {
     const int64_t size = w.bars();
     if (t <= 0 || int64_t{t} + 1 > size || column_size(z.volume) != size) return kNoBars;
     const Bars bars{t, size};
-    for_parts(bars, 2, [&](Bars part) {
+    for_chunks(bars, 2, [&](Bars chunk) {
         const int64_t block_bars = std::max<int64_t>(kBlock, t);
         // Entry o of a prefix covers the bars base + 1 .. base + o, base = b0 - t.
         std::vector<int64_t> prefix(static_cast<size_t>(3 * (block_bars + t)));
         std::vector<double> sums(static_cast<size_t>(4 * block_bars));
-        for (int64_t b0 = part.first; b0 < part.end; b0 += block_bars) {
-            const int64_t block = std::min(block_bars, part.end - b0);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += block_bars) {
+            const int64_t block = std::min(block_bars, chunk.end - b0);
             with_lanes([&](auto) {
                 const int32_t* c = z.close.data() + (b0 - t);
                 const int32_t* v = z.volume.data() + (b0 - t);
@@ -196,7 +196,7 @@ Bars volume_ratio_series(const ZOLV& z, VolumeRatio kind, int t, Writer& w) {
                 }
             });
         }
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }
@@ -250,12 +250,12 @@ Bars mfi_series(const ZOLV& z, int t, Writer& w) {
         return kNoBars;
     }
     const Bars bars{t, size};
-    for_parts(bars, 2 * int64_t{t}, [&](Bars part) {
+    for_chunks(bars, 2 * int64_t{t}, [&](Bars chunk) {
         std::vector<double> prices;
         std::vector<double> positive;
         std::vector<double> negative;
-        for (int64_t b0 = part.first; b0 < part.end; b0 += kBlock) {
-            const int64_t block = std::min(kBlock, part.end - b0);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, chunk.end - b0);
             const int64_t oldest = b0 - t + 1;
             const size_t flows = static_cast<size_t>(block + t - 1);
             prices.resize(flows + 1);
@@ -282,7 +282,7 @@ Bars mfi_series(const ZOLV& z, int t, Writer& w) {
                 over_lanes<decltype(lanes)>(MfiLanes{up, down, t, w.reals(b0)}, 0, block);
             });
         }
-        w.set_valid(part);
+        w.set_valid(chunk);
     });
     return bars;
 }

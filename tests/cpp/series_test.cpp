@@ -516,18 +516,18 @@ TEST(SeriesTest, ReusedResultHoldsOnlyTheNewValues) {
 
 namespace {
 
-// Restores the lanes, threads and part size of the engine when a test is done with them.
+// Restores the lanes, threads and chunk size of the engine when a test is done with them.
 class EngineSettings {
 public:
     EngineSettings() : lanes_(zolv::series_lanes()), threads_(zolv::series_threads()) {}
     ~EngineSettings() {
         zolv::set_series_lanes(lanes_);
         zolv::set_series_threads(threads_);
-        zolv::set_series_part_work(kPartWork);
+        zolv::set_series_chunk_work(kChunkWork);
     }
     EngineSettings(const EngineSettings&) = delete;
     EngineSettings& operator=(const EngineSettings&) = delete;
-    static constexpr int64_t kPartWork = int64_t{1} << 17;
+    static constexpr int64_t kChunkWork = int64_t{1} << 17;
 
 private:
     zolv::SeriesLanes lanes_;
@@ -584,7 +584,7 @@ const PathCase kPathCases[] = {
 // thread and split over three: every bar against the per-bar operation.
 TEST(SeriesPathsTest, EveryLaneSetAndThreadSplitMatchesThePerBarOperation) {
     EngineSettings restore;
-    zolv::set_series_part_work(1);  // split even short series
+    zolv::set_series_chunk_work(1);  // split even short series
     const ZOLV walk = random_walk(2200, 5);
     const ZOLV wild = extremes(300, 17);
     int sets = 0;
