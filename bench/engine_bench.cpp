@@ -1,7 +1,7 @@
 // This file contains the benchmarks of the calculations, each taken at the
-// newest bar of a long random series, next to the plain loops they are held
-// against (the bare ema recurrence and a window sum), and the memory the store
-// takes per bar.
+// newest bar of a long random series and as a whole series of every bar, next
+// to the plain loops they are held against (the bare ema recurrence and a
+// window sum), and the memory the store takes per bar.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "indicators/series.h"
@@ -167,6 +168,73 @@ void BM_SeriesMacd(benchmark::State& state) {
         benchmark::DoNotOptimize(out.reals.data());
     }
 }
+
+// Every operation's whole series at 1,000,000 bars, with the default threads
+// and with the calling thread alone.
+struct SeriesCase {
+    const char* label;
+    zolv::SeriesOp op;
+    char type;
+    std::vector<int> params;
+};
+
+const SeriesCase kSeriesCases[] = {
+    {"bollingerband/20", zolv::SeriesOp::kBollingerband, 'c', {20}},
+    {"cci/20", zolv::SeriesOp::kCci, 'c', {20}},
+    {"conv_ema/12/26", zolv::SeriesOp::kConvEma, 'c', {12, 26}},
+    {"conv_sma/5/25", zolv::SeriesOp::kConvSma, 'c', {5, 25}},
+    {"dmi/14/1", zolv::SeriesOp::kDmi, 'c', {14, 1}},
+    {"dmi/14/14", zolv::SeriesOp::kDmi, 'c', {14, 14}},
+    {"ema/20", zolv::SeriesOp::kEma, 'c', {20}},
+    {"hlband/20", zolv::SeriesOp::kHlband, 'c', {20}},
+    {"macd/12/26/9", zolv::SeriesOp::kMacd, 'c', {12, 26, 9}},
+    {"mfi/14", zolv::SeriesOp::kMfi, 'c', {14}},
+    {"momentum/10", zolv::SeriesOp::kMomentum, 'c', {10}},
+    {"psychological/12", zolv::SeriesOp::kPsychological, 'c', {12}},
+    {"rci/9", zolv::SeriesOp::kRci, 'c', {9}},
+    {"rci/100", zolv::SeriesOp::kRci, 'c', {100}},
+    {"roc/10", zolv::SeriesOp::kRoc, 'c', {10}},
+    {"rsi/14", zolv::SeriesOp::kRsi, 'c', {14}},
+    {"sma/20", zolv::SeriesOp::kSma, 'c', {20}},
+    {"stc_d/14/3", zolv::SeriesOp::kStcD, 'c', {14, 3}},
+    {"stc_k/14", zolv::SeriesOp::kStcK, 'c', {14}},
+    {"stc_sd/14/3/3", zolv::SeriesOp::kStcSd, 'c', {14, 3, 3}},
+    {"stdev/20", zolv::SeriesOp::kStdev, 'c', {20}},
+    {"tr", zolv::SeriesOp::kTr, 'c', {}},
+    {"ultimate_osi/7", zolv::SeriesOp::kUltimateOsi, 'c', {7}},
+    {"vr1/25", zolv::SeriesOp::kVr1, 'c', {25}},
+    {"vr2/25", zolv::SeriesOp::kVr2, 'c', {25}},
+    {"williams_r/14", zolv::SeriesOp::kWilliamsR, 'c', {14}},
+    {"wvr/25", zolv::SeriesOp::kWvr, 'c', {25}},
+};
+
+// One call per iteration into the same result, as a caller that draws many
+// lines would make it; `threads` 0 keeps the default.
+void series_call(benchmark::State& state, const SeriesCase& c, int threads) {
+    const ZOLV& z = series(1000000);
+    const int saved = zolv::series_threads();
+    if (threads > 0) zolv::set_series_threads(threads);
+    zolv::SeriesResult out;
+    zolv::series(z, c.op, c.type, c.params, &out);  // sized before the timing
+    for (auto _ : state) {
+        zolv::series(z, c.op, c.type, c.params, &out);
+        benchmark::DoNotOptimize(out.valid.data());
+    }
+    zolv::set_series_threads(saved);
+    state.SetItemsProcessed(state.iterations() * 1000000);
+}
+
+const bool kSeriesRegistered = [] {
+    for (const SeriesCase& c : kSeriesCases) {
+        benchmark::RegisterBenchmark((std::string("BM_Series/") + c.label).c_str(),
+                                     [&c](benchmark::State& s) { series_call(s, c, 0); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark((std::string("BM_SeriesOneThread/") + c.label).c_str(),
+                                     [&c](benchmark::State& s) { series_call(s, c, 1); })
+            ->Unit(benchmark::kMicrosecond);
+    }
+    return true;
+}();
 
 // A plain loop summing the n bars ending at the newest one: the floor for the
 // windowed calculations.

@@ -85,7 +85,7 @@ def main():
         e(f"BM_StcSd/{big}/14/3/3"), e(f"BM_StcK/{big}/14"), 2.5)
     add("rci(1000) / rci(100)", e(f"BM_Rci/{big}/1000"), e(f"BM_Rci/{big}/100"), 16.0)
     add("series ema(20), 1e6 bars / bare recurrence(20)",
-        e(f"BM_SeriesEma/{big}/20"), e(f"BM_BareEmaRecurrence/{big}/20"), 1.5)
+        e(f"BM_SeriesEma/{big}/20"), e(f"BM_BareEmaRecurrence/{big}/20"), 1.1)
     add("series macd(12,26,9), 1e6 bars / bare recurr.(26)",
         e(f"BM_SeriesMacd/{big}"), e(f"BM_BareEmaRecurrence/{big}/26"), 1.5)
     add("feed: push_back+ema+macd+rsi, 1e6 / 1e3 bars (us)",
@@ -144,13 +144,27 @@ def main():
               f"{c['peak_bytes_per_bar']:.2f} at the peak")
 
     print()
+    print(f"{'whole series, 1e6 bars (ns per bar)':<34} {'default':>10} {'1 thread':>10} "
+          f"{'speed-up':>10}")
+    for name in engine:
+        if not name.startswith("BM_Series/"):
+            continue
+        label = name[len("BM_Series/"):]
+        default = engine[name] * 1e3 / big
+        single = engine.get("BM_SeriesOneThread/" + label)
+        single = single * 1e3 / big if single is not None else None
+        cells = [f"{default:10.3f}", f"{single:10.3f}" if single else f"{'-':>10}",
+                 f"{single / default:10.2f}" if single else f"{'-':>10}"]
+        print(f"{label:<34} {' '.join(cells)}")
+
+    print()
     print(f"{'calculation (us at the newest bar)':<34} {'1e3 bars':>10} {'1e5 bars':>10} "
           f"{'1e6 bars':>10}")
     seen = []
     for name in engine:
         parts = name.split("/")
         key = "/".join([parts[0]] + parts[2:])
-        if parts[0].endswith("Memory") or key in seen:
+        if parts[0].endswith("Memory") or parts[0].startswith("BM_Series") or key in seen:
             continue
         seen.append(key)
         cells = []

@@ -49,6 +49,8 @@ Tcl_ObjCmdProc wvr_cmd;
 
 // Whole-series results: zolv::series OBJECT OPERATION ARGS...
 Tcl_ObjCmdProc series_cmd;
+// The threads of large whole-series calls: zolv::threads ?COUNT?
+Tcl_ObjCmdProc threads_cmd;
 
 // The bars of a CSV file: zolv::read_csv OBJECT FILE ?OPTION VALUE ...?
 Tcl_ObjCmdProc read_csv_cmd;

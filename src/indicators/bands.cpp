@@ -1,9 +1,13 @@
-// Bollinger band, high/low band and MACD: the calculations and the operations of ZOLV.
+// Bollinger band, high/low band and MACD: the calculations and the operations of ZOLV, at one
+// bar and as whole lines.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "indicators/ema_chain.h"
+#include "indicators/series_lines.h"
 #include "series/zolv.h"
 
 bool ZOLV_CALC::bollingerband(int t, const Column& c, int i, double* upper1, double* lower1,
@@ -138,3 +142,213 @@ int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
     std::vector<double>{line.back(), signal_average(line)}.swap(out);
     return ZOLV_OK;
 }
+
+// ---- Whole lines ----------------------------------------------------------------------------
+
+namespace zolv {
+namespace {
+
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
+
+// Advances two averages (values e[0], e[1], factors f[0], f[1]) over x[0 .. count) and writes
+// each bar's e[0] - e[1] into line. Kept out of line, so that the averages stay in registers
+// for the loop rather than in memory around the calls of its caller.
+__attribute__((noinline)) void advance_pair(double* e, const double* f, const int32_t* x,
+                                            int64_t count, double* line) {
+    double e1 = e[0];
+    double e2 = e[1];
+    for (int64_t j = 0; j < count; ++j) {
+        const double v = static_cast<double>(x[j]);
+        e1 = EmaChain::next(e1, f[0], v);
+        e2 = EmaChain::next(e2, f[1], v);
+        line[j] = e1 - e2;
+    }
+    e[0] = e1;
+    e[1] = e2;
+}
+
+}  // namespace
+
+// The mean and deviation of every window come from the lanes that stdev uses; the bands are
+// formed from them as the per-bar calculation forms them.
+Bars bollingerband_series(const ZOLV& z, char type, int t, Writer& w) {
+    const Column& c = z.select_column(type);
+    const Bars bars = window_bars(t, column_size(c), w.bars());
+    const bool stream = w.streams();
+    for_chunks(bars, 2 * int64_t{t}, [&](Bars chunk) {
+        std::vector<double> scratch;
+        std::vector<double> means(static_cast<size_t>(kBlock));
+        std::vector<double> deviations(static_cast<size_t>(kBlock));
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const Bars block{b0, std::min(chunk.end, b0 + kBlock)};
+            deviation_line(c, t, block, means.data(), deviations.data(), &scratch);
+            with_lanes([&](auto) {
+                const double* mean = means.data();
+                const double* sd = deviations.data();
+                double* out = w.reals(b0);
+                const int64_t count = block.end - b0;  // a local: the stores cannot change it
+                for (int64_t k = 0; k < count; ++k) {
+                    const double m = mean[k];
+                    const double d = sd[k];
+                    store_pair(out + 6 * k, d + m, m - d, stream);
+                    store_pair(out + 6 * k + 2, (d + d) + m, m - (d + d), stream);
+                    store_pair(out + 6 * k + 4, d * 3.0 + m, m - d * 3.0, stream);
+                }
+            });
+        }
+        end_streams();
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+// Highest high, lowest low and midpoint of the t bars before each bar.
+Bars hlband_series(const ZOLV& z, int t, Writer& w) {
+    const int64_t size = column_size(z.high);
+    if (t < 1 || int64_t{t} + 1 > size || column_size(z.low) != size) return kNoBars;
+    const Bars bars{t, std::min(size, w.bars())};
+    for_chunks(bars, 3, [&](Bars chunk) {
+        WindowExtremes highest(z.high, t, true, chunk.first - 1);
+        WindowExtremes lowest(z.low, t, false, chunk.first - 1);
+        std::vector<int32_t> hi(static_cast<size_t>(kBlock));
+        std::vector<int32_t> lo(static_cast<size_t>(kBlock));
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const int64_t count = std::min(kBlock, chunk.end - b0);
+            highest.next(count, hi.data());
+            lowest.next(count, lo.data());
+            int64_t* out = w.integers(b0);
+            for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
+                out[3 * k] = hi[k];
+                out[3 * k + 1] = lo[k];
+                out[3 * k + 2] = static_cast<int32_t>((int64_t{hi[k]} + lo[k]) / 2);
+            }
+        }
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+namespace {
+
+// The MACD line from its first bar on, written a stretch at a time.
+class MacdLine {
+public:
+    MacdLine(const ZOLV& z, int t1, int t2, int first)
+        : pair_(t1, t2, z.close, first),
+          averages_{pair_.a.value, pair_.b.value},
+          factors_{pair_.a.factor, pair_.b.factor},
+          x_(pair_.x + pair_.at) {}
+
+    // The line of the next `count` bars into out[0 .. count).
+    void next(int64_t count, double* out) {
+        if (count <= 0) return;
+        int64_t j = 0;
+        if (!started_) {  // the pair stands at the first bar
+            out[j++] = averages_[0] - averages_[1];
+            started_ = true;
+        }
+        advance_pair(averages_, factors_, x_ + 1, count - j, out + j);
+        x_ += count - j;
+    }
+
+private:
+    EmaPair pair_;
+    double averages_[2];
+    double factors_[2];
+    const int32_t* x_;  // the bar of the last value written
+    bool started_ = false;
+};
+
+// The rows of `block` bars: window[history + j] is bar j's line, the history line values before
+// it complete its signal window.
+void macd_rows(const double* window, int sig, int64_t block, double* signals, double* out,
+               bool stream) {
+    const int64_t history = sig - 1;
+    run_lanes(WindowMeanLanes{window, sig, signals}, 0, block);
+    for (int64_t j = 0; j < block; ++j) {
+        store_pair(out + 2 * j, window[history + j], signals[j], stream);
+    }
+}
+
+// The line goes into a ring of blocks, written by this thread, while a worker forms the
+// signals and rows of the blocks behind it, so the averages never wait for the rest. False
+// when no worker can be started; nothing is written then.
+bool macd_in_two(MacdLine& line, int sig, Bars bars, Writer& w, bool stream) {
+    const int64_t history = sig - 1;
+    const int64_t total = history + (bars.end - bars.first);  // line values to write
+    // Room for the window of a block and 16 blocks more: the worker may fall behind for a
+    // while before this thread has to wait for it.
+    const int64_t capacity = ((history + kBlock - 1) / kBlock + 17) * kBlock;
+    std::vector<double> ring(static_cast<size_t>(capacity));
+    std::vector<double> window(static_cast<size_t>(history + kBlock));
+    std::vector<double> signals(static_cast<size_t>(kBlock));
+    std::atomic<int64_t> written{0};   // line values in the ring
+    std::atomic<int64_t> released{0};  // line values the worker no longer needs
+    auto rows = [&]() noexcept {
+        for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, bars.end - b0);
+            const int64_t first = b0 - bars.first;  // the window's first line value
+            while (written.load(std::memory_order_acquire) < first + history + block) {
+                std::this_thread::yield();
+            }
+            // The window may wrap around the end of the ring: at most two stretches.
+            const int64_t start = first % capacity;
+            const int64_t before_end = std::min(history + block, capacity - start);
+            std::copy(ring.begin() + start, ring.begin() + start + before_end, window.begin());
+            std::copy(ring.begin(), ring.begin() + (history + block - before_end),
+                      window.begin() + before_end);
+            released.store(first + block, std::memory_order_release);
+            macd_rows(window.data(), sig, block, signals.data(), w.reals(b0), stream);
+        }
+        end_streams();
+    };
+    std::thread worker;
+    try {
+        worker = std::thread(rows);
+    } catch (...) {
+        return false;
+    }
+    for (int64_t e0 = 0; e0 < total; e0 += kBlock) {
+        const int64_t n = std::min(kBlock, total - e0);
+        while (released.load(std::memory_order_acquire) < e0 + n - capacity) {
+            std::this_thread::yield();
+        }
+        line.next(n, ring.data() + e0 % capacity);
+        written.store(e0 + n, std::memory_order_release);
+    }
+    worker.join();
+    return true;
+}
+
+}  // namespace
+
+// Both averages advance together in one forward pass that writes the MACD line; every block
+// of it then gets its signals, the sig line values of each summed newest first in lanes. A
+// large call forms the rows on a second thread while this one advances the averages.
+Bars macd_series(const ZOLV& z, int t1, int t2, int sig, Writer& w) {
+    const int64_t count = w.bars();
+    const int64_t longer = std::max(t1, t2);
+    const Bars bars = t1 > 0 && t2 > 0 && sig > 0 ? Bars{longer + sig - 2, count} : kNoBars;
+    if (bars.empty()) return kNoBars;
+    const bool stream = w.streams();
+    MacdLine line(z, t1, t2, static_cast<int>(longer - 1));
+    if (thread_count(bars, int64_t{sig} + 8) < 2 || !macd_in_two(line, sig, bars, w, stream)) {
+        // window[0 .. history) holds the line of the sig - 1 bars before a block, then the
+        // block's own.
+        const int64_t history = sig - 1;
+        std::vector<double> window(static_cast<size_t>(history + kBlock));
+        std::vector<double> signals(static_cast<size_t>(kBlock));
+        line.next(history, window.data());
+        for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, bars.end - b0);
+            line.next(block, window.data() + history);
+            macd_rows(window.data(), sig, block, signals.data(), w.reals(b0), stream);
+            std::copy(window.begin() + block, window.begin() + block + history, window.begin());
+        }
+        end_streams();
+    }
+    w.set_valid(bars);
+    return bars;
+}
+
+}  // namespace zolv

@@ -37,31 +37,42 @@ struct EmaChain {
     double value;
 };
 
-// Advances the averages over n1 and n2 bars together up to bar `last` and calls
-// visit(k, ema1, ema2) for every bar k from `first` to `last`. Both windows must
-// fit at bar `first`. The two chains are independent, so interleaving them
-// costs little more than one.
-template <typename Visit>
-void walk_ema_pair(int n1, int n2, const Column& c, int first, int last, Visit&& visit) {
-    EmaChain a(n1, c, first);
-    EmaChain b(n2, c, first);
-    const int32_t* x = c.data();
-    int ka = a.start;
-    int kb = b.start;
-    while (ka < kb) a.step(static_cast<double>(x[++ka]));  // the earlier seed catches up
-    while (kb < ka) b.step(static_cast<double>(x[++kb]));
-    int k = ka;
-    for (; k < first;) {
-        const double v = static_cast<double>(x[++k]);
+// The averages over n1 and n2 bars advanced together, both standing at bar `at`. The two
+// chains are independent, so interleaving them costs little more than one.
+struct EmaPair {
+    // Both windows must fit at bar `first`, where the pair starts.
+    EmaPair(int n1, int n2, const Column& c, int first)
+        : a(n1, c, first), b(n2, c, first), x(c.data()) {
+        int ka = a.start;
+        int kb = b.start;
+        while (ka < kb) a.step(static_cast<double>(x[++ka]));  // the earlier seed catches up
+        while (kb < ka) b.step(static_cast<double>(x[++kb]));
+        at = ka;
+        while (at < first) step();
+    }
+    // Moves both to the next bar.
+    void step() {
+        const double v = static_cast<double>(x[++at]);
         a.step(v);
         b.step(v);
     }
-    visit(k, a.value, b.value);
-    while (k < last) {
-        const double v = static_cast<double>(x[++k]);
-        a.step(v);
-        b.step(v);
-        visit(k, a.value, b.value);
+
+    EmaChain a;
+    EmaChain b;
+    const int32_t* x;
+    int at;
+};
+
+// Advances the averages over n1 and n2 bars together up to bar `last` and calls
+// visit(k, ema1, ema2) for every bar k from `first` to `last`. Both windows must
+// fit at bar `first`.
+template <typename Visit>
+void walk_ema_pair(int n1, int n2, const Column& c, int first, int last, Visit&& visit) {
+    EmaPair pair(n1, n2, c, first);
+    visit(pair.at, pair.a.value, pair.b.value);
+    while (pair.at < last) {
+        pair.step();
+        visit(pair.at, pair.a.value, pair.b.value);
     }
 }
 

@@ -1,8 +1,9 @@
 // This file contains the simple and exponential moving averages, the sample
-// standard deviation and the moving-average deviation rates.
+// standard deviation and the moving-average deviation rates, at one bar and as whole lines.
 #include <cmath>
 
 #include "indicators/ema_chain.h"
+#include "indicators/series_lines.h"
 #include "series/zolv.h"
 
 namespace {
@@ -98,3 +99,187 @@ int ZOLV::conv_ema(char type, int s, int l, double* out) const {
     if (out) *out = deviation_percent(vs, vl);
     return ZOLV_OK;
 }
+
+// ---- Whole lines ----------------------------------------------------------------------------
+
+namespace zolv {
+namespace {
+
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
+
+// sum = sum of the window newest first, mean = sum / n; total = total + d * d over the window
+// newest first, d = x - mean; variance total / (n - 1). Window j is x[j .. j + n - 1].
+struct DeviationLanes {
+    const double* x;
+    int n;
+    double* mean;
+    double* deviation;  // the square root of the variance
+
+    template <typename V, int G>
+    void bars(int64_t j) const {
+        constexpr int64_t kWidth = sizeof(V) / sizeof(double);
+        const int64_t newest = j + n - 1;
+        V sum[G] = {};
+        for (int64_t q = 0; q < n; ++q) {
+            for (int g = 0; g < G; ++g) {
+                V v;
+                load(v, x + newest + g * kWidth - q);
+                sum[g] = sum[g] + v;
+            }
+        }
+        V m[G];
+        for (int g = 0; g < G; ++g) m[g] = sum[g] / static_cast<double>(n);
+        V total[G] = {};
+        for (int64_t q = 0; q < n; ++q) {
+            for (int g = 0; g < G; ++g) {
+                V v;
+                load(v, x + newest + g * kWidth - q);
+                const V d = v - m[g];
+                total[g] = total[g] + d * d;
+            }
+        }
+        for (int g = 0; g < G; ++g) {
+            V sd = total[g] / static_cast<double>(n - 1);  // n = 1 gives 0/0: NaN
+            set_sqrt(sd);
+            if (mean) store(mean + j + g * kWidth, m[g]);
+            store(deviation + j + g * kWidth, sd);
+        }
+    }
+};
+
+}  // namespace
+
+void deviation_line(const Column& c, int n, Bars bars, double* mean, double* deviation,
+                    std::vector<double>* scratch) {
+    const size_t window = static_cast<size_t>(n - 1);
+    for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
+        const int64_t count = std::min(kBlock, bars.end - b0);
+        scratch->resize(window + static_cast<size_t>(count));
+        double* x = scratch->data();
+        const int32_t* from = c.data() + (b0 - n + 1);
+        const DeviationLanes lanes{x, n, mean ? mean + (b0 - bars.first) : nullptr,
+                                   deviation + (b0 - bars.first)};
+        const size_t values = scratch->size();
+        with_lanes([&](auto set) {
+            for (size_t o = 0; o < values; ++o) x[o] = static_cast<double>(from[o]);
+            over_lanes<decltype(set)>(lanes, 0, count);
+        });
+    }
+}
+
+namespace {
+
+// The 64-bit sums of the n-bar windows ending at consecutive bars, from bar `first` on; each
+// is the exact sum, so its double is what the per-bar calculation converts.
+class WindowSums {
+public:
+    WindowSums(const Column& c, int n, int64_t first) : x_(c.data()), n_(n), at_(first) {
+        for (int64_t k = first - n + 1; k <= first; ++k) sum_ += x_[k];
+    }
+    // The sums of the windows ending at the next `count` bars, into out[0 .. count).
+    void next(int64_t count, double* out) {
+        int64_t o = 0;
+        if (!started_ && count > 0) {
+            out[o++] = static_cast<double>(sum_);
+            ++at_;
+            started_ = true;
+        }
+        for (; o < count; ++o, ++at_) {
+            sum_ += int64_t{x_[at_]} - x_[at_ - n_];
+            out[o] = static_cast<double>(sum_);
+        }
+    }
+
+private:
+    const int32_t* x_;
+    int64_t n_;
+    int64_t at_;
+    int64_t sum_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace
+
+Bars sma_series(const ZOLV& z, char type, int n, Writer& w) {
+    const Column& c = z.select_column(type);
+    const Bars bars = window_bars(n, column_size(c), w.bars());
+    for_chunks(bars, 1, [&](Bars chunk) {
+        WindowSums sums(c, n, chunk.first);
+        with_lanes([&](auto) {
+            for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                const int64_t count = std::min(kBlock, chunk.end - b0);
+                double* out = w.reals(b0);
+                sums.next(count, out);
+                for (int64_t k = 0; k < count; ++k) out[k] = out[k] / n;
+            }
+        });
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+// ema(n) at every bar of `bars` (bars.first is n - 1, or any bar for n = 1) in one forward
+// pass from the seed, one step per bar. For n = 1 the factor is 1.0 and each step lands exactly
+// on the bar's own value, as the per-bar base case answers.
+Bars ema_series(const ZOLV& z, char type, int n, Writer& w) {
+    const Column& c = z.select_column(type);
+    const Bars bars = window_bars(n, column_size(c), w.bars());
+    if (bars.empty()) return kNoBars;
+    double* line = w.reals(0);
+    EmaChain chain(n, c, static_cast<int>(bars.first));
+    line[chain.start] = chain.value;
+    const int32_t* x = c.data();
+    for (int64_t k = int64_t{chain.start} + 1; k < bars.end; ++k) {
+        chain.step(static_cast<double>(x[k]));
+        line[k] = chain.value;
+    }
+    w.set_valid(bars);
+    return bars;
+}
+
+Bars stdev_series(const ZOLV& z, char type, int n, Writer& w) {
+    const Column& c = z.select_column(type);
+    const Bars bars = window_bars(n, column_size(c), w.bars());
+    for_chunks(bars, 2 * int64_t{n}, [&](Bars chunk) {
+        std::vector<double> scratch;
+        deviation_line(c, n, chunk, nullptr, w.reals(chunk.first), &scratch);
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+// The deviation rate (short / long - 1) * 100 of two averages, where both windows pass.
+Bars conv_series(const ZOLV& z, char type, int s, int l, bool exponential, Writer& w) {
+    const Column& c = z.select_column(type);
+    const Bars bars = intersect(window_bars(s, column_size(c), w.bars()),
+                                window_bars(l, column_size(c), w.bars()));
+    if (bars.empty()) return kNoBars;
+    if (exponential) {
+        double* out = w.reals(0);
+        walk_ema_pair(s, l, c, static_cast<int>(bars.first), static_cast<int>(bars.end - 1),
+                      [out](int k, double e1, double e2) { out[k] = (e1 / e2 - 1.0) * 100.0; });
+        w.set_valid(bars);
+        return bars;
+    }
+    for_chunks(bars, 2, [&](Bars chunk) {
+        WindowSums shorter(c, s, chunk.first);
+        WindowSums longer(c, l, chunk.first);
+        std::vector<double> line(static_cast<size_t>(kBlock));
+        with_lanes([&](auto) {
+            for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                const int64_t count = std::min(kBlock, chunk.end - b0);
+                double* rate = w.reals(b0);
+                double* long_sums = line.data();
+                shorter.next(count, rate);
+                longer.next(count, long_sums);
+                for (int64_t k = 0; k < count; ++k) {
+                    rate[k] = (rate[k] / s / (long_sums[k] / l) - 1.0) * 100.0;
+                }
+            }
+        });
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+}  // namespace zolv

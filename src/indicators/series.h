@@ -76,9 +76,31 @@ struct SeriesResult {
 // last two of the stochastics and the oscillator fall back to the per-bar calculation when
 // their window sums could leave the exact range of a double, far beyond real prices).
 // macd and dmi are linear except for their final averages (sig and m values per bar),
-// stc_sd except for its y-value mean. bollingerband, cci, mfi, rci and stdev run the per-bar
-// calculation at every bar: their double sums depend on the order of each window.
+// stc_sd except for its y-value mean, rci linear in its window per bar. bollingerband, cci,
+// mfi and stdev add each window in its defined order, several bars at once in vector lanes.
+// A large call splits its bars over series_threads() threads; values never depend on that.
+// Several threads may call it on the same `z` at once.
 int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params,
            SeriesResult* out);
+
+// The instruction sets the window sums can run on: plain C++ (every machine), AVX2 (four bars
+// per vector) and AVX-512 F and DQ (eight). Every value is the same on each.
+enum class SeriesLanes { kScalar, kAvx2, kAvx512 };
+
+// The lanes in use: the widest this CPU has, unless set_series_lanes chose others.
+SeriesLanes series_lanes();
+// Whether this CPU can run `lanes`.
+bool series_lanes_supported(SeriesLanes lanes);
+// Makes the later calls of the process use `lanes` (tests compare them); false, and nothing
+// changes, when this CPU cannot run them.
+bool set_series_lanes(SeriesLanes lanes);
+
+// The number of threads a large call splits its bars over, the calling thread included. The
+// default is the environment variable ZOLV_THREADS when it holds a positive integer, otherwise
+// the machine's hardware threads.
+int series_threads();
+// Sets that number for the later calls of the process; false, and nothing changes, unless
+// count >= 1.
+bool set_series_threads(int count);
 
 }  // namespace zolv

@@ -1,5 +1,5 @@
 // This file contains the zolv::series command: an indicator at every bar of an object in one
-// call, as a list with one element per bar, oldest first.
+// call, as a list with one element per bar, oldest first; and zolv::threads, its thread count.
 #include <string>
 #include <vector>
 
@@ -138,6 +138,25 @@ int series_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) 
         return TCL_ERROR;
     }
     return guarded(interp, [&] { return series_body(interp, objc, objv); });
+}
+
+// zolv::threads ?count?: answers the number of threads a large zolv::series call splits its
+// bars over; with a positive integer, sets it for the whole process first.
+int threads_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    if (objc > 2) {
+        Tcl_WrongNumArgs(interp, 1, objv, "?count?");
+        return TCL_ERROR;
+    }
+    if (objc == 2) {
+        int count = 0;
+        if (Tcl_GetIntFromObj(interp, objv[1], &count) != TCL_OK) return TCL_ERROR;
+        if (!set_series_threads(count)) {
+            Tcl_SetObjResult(interp, Tcl_NewStringObj("count must be a positive integer", -1));
+            return TCL_ERROR;
+        }
+    }
+    Tcl_SetObjResult(interp, Tcl_NewIntObj(series_threads()));
+    return TCL_OK;
 }
 
 }  // namespace zolv

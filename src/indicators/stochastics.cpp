@@ -1,9 +1,10 @@
 // Stochastics %K, %D and slow %D, Williams %R and the ultimate oscillator: oscillators of the
-// close against the high/low range of the bars before it.
+// close against the high/low range of the bars before it, at one bar and as whole lines.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "indicators/series_lines.h"
 #include "series/zolv.h"
 
 namespace {
@@ -226,3 +227,271 @@ int ZOLV::williams_r(int t, double* out) const {
 int ZOLV::ultimate_osi(int t, double* out) const {
     return calc.ultimate_osi(t, high, low, close, cursor_index(), out) ? ZOLV_CALC_ERROR : ZOLV_OK;
 }
+
+// ---- Whole lines ----------------------------------------------------------------------------
+
+namespace zolv {
+namespace {
+
+constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
+
+bool hlc_sizes_differ(const ZOLV& z) {
+    return sizes_differ(z.high, z.low, z.close);
+}
+
+// The highest high and lowest low of the t-bar windows ending at consecutive bars.
+struct RangeStream {
+    RangeStream(const ZOLV& z, int t, int64_t first)
+        : highest(z.high, t, true, first), lowest(z.low, t, false, first) {}
+    void next(int64_t count, int32_t* hi, int32_t* lo) {
+        highest.next(count, hi);
+        lowest.next(count, lo);
+    }
+    WindowExtremes highest;
+    WindowExtremes lowest;
+};
+
+// An upper bound of every %K numerator, range, buying pressure and true range whose window
+// holds only bars from `first` on: the spread of all highs, lows and closes there.
+int64_t spread_from(const ZOLV& z, int64_t first, int64_t end) {
+    int64_t top = INT32_MIN;
+    int64_t bottom = INT32_MAX;
+    for (int64_t k = std::max<int64_t>(first, 0); k < end; ++k) {
+        top = std::max({top, int64_t{z.high[k]}, int64_t{z.low[k]}, int64_t{z.close[k]}});
+        bottom = std::min({bottom, int64_t{z.high[k]}, int64_t{z.low[k]}, int64_t{z.close[k]}});
+    }
+    return std::max<int64_t>(top - bottom, 0);
+}
+
+}  // namespace
+
+// %K (or, for Williams %R, the distance from the top) of the t-bar window ending at each bar;
+// a flat window answers 0.
+Bars k_series(const ZOLV& z, int t, bool williams, Writer& w) {
+    if (t < 1 || t > w.bars() || hlc_sizes_differ(z)) return kNoBars;
+    const Bars bars{t - 1, w.bars()};
+    for_chunks(bars, 4, [&](Bars chunk) {
+        RangeStream windows(z, t, chunk.first);
+        std::vector<int32_t> hi(static_cast<size_t>(kBlock));
+        std::vector<int32_t> lo(static_cast<size_t>(kBlock));
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const int64_t count = std::min(kBlock, chunk.end - b0);
+            windows.next(count, hi.data(), lo.data());
+            const int32_t* c = z.close.data() + b0;
+            double* out = w.reals(b0);
+            with_lanes([&](auto) {
+                for (size_t j = 0; j < static_cast<size_t>(count); ++j) {
+                    const int64_t range = int64_t{hi[j]} - lo[j];
+                    const int64_t part_of_range =
+                        williams ? hi[j] - int64_t{c[j]} : c[j] - int64_t{lo[j]};
+                    const double value =
+                        static_cast<double>(part_of_range) / static_cast<double>(range) * 100.0;
+                    out[j] = range != 0 ? value : 0.0;
+                }
+            });
+        }
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+namespace {
+
+// %D of consecutive bars: the m %K numerators and ranges ending at each bar, summed as 64-bit
+// integers, which are the per-bar double sums when those are exact.
+class DLine {
+public:
+    DLine(const ZOLV& z, int t, int m, int64_t first)
+        : windows_(z, t, first - m + 1),
+          close_(z.close.data()),
+          at_(first - m + 1),
+          numerators_(static_cast<size_t>(m)),
+          ranges_(numerators_.size()),
+          hi_(static_cast<size_t>(kBlock)),
+          lo_(hi_.size()),
+          totals_(hi_.size()) {
+        // The m - 1 windows before `first` fill all but the last slot; their %D is not used.
+        std::vector<double> unused(hi_.size());
+        for (int64_t e = 0; e < m - 1; e += kBlock) {
+            next(std::min<int64_t>(kBlock, m - 1 - e), unused.data());
+        }
+    }
+
+    // %D of the next `count` bars (count <= kBlock) into out[0 .. count).
+    void next(int64_t count, double* out) {
+        windows_.next(count, hi_.data(), lo_.data());
+        const int32_t* hi = hi_.data();
+        const int32_t* lo = lo_.data();
+        const int32_t* c = close_ + at_;
+        int64_t* numerators = numerators_.data();
+        int64_t* ranges = ranges_.data();
+        double* totals = totals_.data();
+        int64_t numerator = numerator_;
+        int64_t range = range_;
+        size_t slot = slot_;
+        // Each window enters the sums and the one m windows back (slot's old entry) leaves.
+        for (int64_t j = 0; j < count; ++j) {
+            const int64_t entering = int64_t{c[j]} - lo[j];
+            const int64_t entering_range = int64_t{hi[j]} - lo[j];
+            numerator += entering - numerators[slot];
+            range += entering_range - ranges[slot];
+            numerators[slot] = entering;
+            ranges[slot] = entering_range;
+            if (++slot == numerators_.size()) slot = 0;
+            out[j] = static_cast<double>(numerator);
+            totals[j] = static_cast<double>(range);
+        }
+        numerator_ = numerator;
+        range_ = range;
+        slot_ = slot;
+        at_ += count;
+        for (int64_t j = 0; j < count; ++j) out[j] = out[j] / totals[j] * 100.0;
+    }
+
+private:
+    RangeStream windows_;
+    const int32_t* close_;
+    int64_t at_;
+    std::vector<int64_t> numerators_;  // the last m windows' values, the oldest at slot_
+    std::vector<int64_t> ranges_;
+    size_t slot_ = 0;
+    int64_t numerator_ = 0;
+    int64_t range_ = 0;
+    std::vector<int32_t> hi_;
+    std::vector<int32_t> lo_;
+    std::vector<double> totals_;
+};
+
+// The per-bar calculation at every bar of `chunk`, for sums that could round.
+template <typename Calc>
+void per_bar(Bars chunk, Writer& w, Calc calc) {
+    for (int64_t b = chunk.first; b < chunk.end; ++b) {
+        double v = 0.0;
+        if (calc(static_cast<int>(b), &v)) {
+            w.fail(b);
+        } else {
+            w.real(b, v);
+        }
+    }
+}
+
+}  // namespace
+
+Bars stc_d_series(const ZOLV& z, int t, int m, Writer& w) {
+    const int64_t count = w.bars();
+    if (t < 1 || t > count || m < 1 || m > count || hlc_sizes_differ(z)) return kNoBars;
+    const Bars bars{int64_t{t} + m - 2, count};
+    for_chunks(bars, 5, [&](Bars chunk) {
+        const int64_t oldest = chunk.first - m - t + 2;
+        if (m > (1 << 21) && !sums_exact(m, spread_from(z, oldest, chunk.end))) {
+            return per_bar(chunk, w, [&](int b, double* v) {
+                return z.calc.stc_d(t, m, z.high, z.low, z.close, b, v);
+            });
+        }
+        DLine line(z, t, m, chunk.first);
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            with_lanes([&](auto) { line.next(std::min(kBlock, chunk.end - b0), w.reals(b0)); });
+        }
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+// The mean of y %D values, summed newest first in lanes.
+Bars stc_sd_series(const ZOLV& z, int t, int m, int y, Writer& w) {
+    const int64_t count = w.bars();
+    if (t < 1 || t > count || m < 1 || m > count || y < 1 || y > count) return kNoBars;
+    if (hlc_sizes_differ(z)) return kNoBars;
+    const Bars bars{int64_t{t} + m + y - 3, count};
+    for_chunks(bars, int64_t{y} + 5, [&](Bars chunk) {
+        const int64_t oldest = chunk.first - y - m - t + 3;
+        if (m > (1 << 21) && !sums_exact(m, spread_from(z, oldest, chunk.end))) {
+            return per_bar(chunk, w, [&](int b, double* v) {
+                return z.calc.stc_sd(t, m, y, z.high, z.low, z.close, b, v);
+            });
+        }
+        // d[0 .. y - 1) holds the %D of the y - 1 bars before the block, then the block's own.
+        const int64_t history = y - 1;
+        std::vector<double> d(static_cast<size_t>(history + kBlock));
+        DLine line(z, t, m, chunk.first - history);
+        for (int64_t e = 0; e < history; e += kBlock) {
+            line.next(std::min(kBlock, history - e), d.data() + e);
+        }
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            const int64_t block = std::min(kBlock, chunk.end - b0);
+            with_lanes([&](auto) { line.next(block, d.data() + history); });
+            run_lanes(WindowMeanLanes{d.data(), y, w.reals(b0)}, 0, block);
+            std::copy(d.begin() + block, d.begin() + block + history, d.begin());
+        }
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+// Buying pressure over true range for the t, 2t and 4t bars ending at each bar, from running
+// sums when the double sums of the per-bar calculation are exact integers.
+Bars ultimate_osi_series(const ZOLV& z, int t, Writer& w) {
+    const int64_t count = w.bars();
+    if (t <= 0 || 4 * int64_t{t} + 1 > count || hlc_sizes_differ(z)) return kNoBars;
+    const int64_t span = 4 * int64_t{t};
+    const Bars bars{span, count};
+    for_chunks(bars, 8, [&](Bars chunk) {
+        if (t > (1 << 19) && !sums_exact(span, spread_from(z, chunk.first - span, chunk.end))) {
+            return per_bar(chunk, w, [&](int b, double* v) {
+                return z.calc.ultimate_osi(t, z.high, z.low, z.close, b, v);
+            });
+        }
+        // Prefix sums of the buying pressure and true range of the bars base + 1 .. base + o
+        // at entry o: a window's sums are differences of two entries, exact 64-bit integers.
+        const int64_t block_bars = std::max(kBlock, span);
+        std::vector<int64_t> pressures(static_cast<size_t>(block_bars + span));
+        std::vector<int64_t> ranges(pressures.size());
+        std::vector<double> sums(static_cast<size_t>(6 * block_bars));
+        for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += block_bars) {
+            const int64_t block = std::min(block_bars, chunk.end - b0);
+            with_lanes([&](auto) {
+                const int32_t* h = z.high.data();
+                const int32_t* l = z.low.data();
+                const int32_t* c = z.close.data();
+                const int64_t base = b0 - span;
+                const int64_t entries = block + span;
+                int64_t* bp = pressures.data();
+                int64_t* tr = ranges.data();
+                bp[0] = tr[0] = 0;
+                for (int64_t o = 1; o < entries; ++o) {
+                    const int64_t i = base + o;
+                    const int64_t previous = c[i - 1];
+                    bp[o] = c[i] - std::min<int64_t>(l[i], previous);
+                    tr[o] = std::max({int64_t{h[i]} - l[i], h[i] - previous, previous - l[i]});
+                }
+                for (int64_t o = 1; o < entries; ++o) {
+                    bp[o] += bp[o - 1];
+                    tr[o] += tr[o - 1];
+                }
+                // Bar b0 + j is entry span + j; its windows start after entries span + j - L.
+                double* s = sums.data();
+                const int64_t t2 = 2 * int64_t{t};
+                for (int64_t j = 0; j < block; ++j) {
+                    const int64_t o = span + j;
+                    s[j] = static_cast<double>(bp[o] - bp[o - t]);
+                    s[block_bars + j] = static_cast<double>(tr[o] - tr[o - t]);
+                    s[2 * block_bars + j] = static_cast<double>(bp[o] - bp[o - t2]);
+                    s[3 * block_bars + j] = static_cast<double>(tr[o] - tr[o - t2]);
+                    s[4 * block_bars + j] = static_cast<double>(bp[o] - bp[o - span]);
+                    s[5 * block_bars + j] = static_cast<double>(tr[o] - tr[o - span]);
+                }
+                double* out = w.reals(b0);
+                for (int64_t j = 0; j < block; ++j) {
+                    const double a1 = s[j] / s[block_bars + j];
+                    const double a2 = s[2 * block_bars + j] / s[3 * block_bars + j];
+                    const double a4 = s[4 * block_bars + j] / s[5 * block_bars + j];
+                    out[j] = ((2.0 * a2 + 4.0 * a1) + a4) * 14.285714285714285;
+                }
+            });
+        }
+        w.set_valid(chunk);
+    });
+    return bars;
+}
+
+}  // namespace zolv

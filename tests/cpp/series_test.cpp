@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "indicators/series_lines.h"
 #include "series/csv.h"
 #include "series/zolv.h"
 
@@ -507,3 +508,127 @@ TEST(SeriesTest, ReusedResultHoldsOnlyTheNewValues) {
             EXPECT_EQ(bits(fresh.reals[q]), bits(r.reals[q]));
     }
 }
+
+namespace {
+
+// Restores the lanes, threads and chunk size of the engine when a test is done with them.
+class EngineSettings {
+public:
+    EngineSettings() : lanes_(zolv::series_lanes()), threads_(zolv::series_threads()) {}
+    ~EngineSettings() {
+        zolv::set_series_lanes(lanes_);
+        zolv::set_series_threads(threads_);
+        zolv::set_series_chunk_work(kChunkWork);
+    }
+    EngineSettings(const EngineSettings&) = delete;
+    EngineSettings& operator=(const EngineSettings&) = delete;
+    static constexpr int64_t kChunkWork = int64_t{1} << 17;
+
+private:
+    zolv::SeriesLanes lanes_;
+    int threads_;
+};
+
+struct PathCase {
+    SeriesOp op;
+    char type;
+    std::vector<int> params;
+};
+
+// Every calculation with lanes, a running state or a block of its own, with windows shorter and
+// longer than a step of lanes (32 bars) and a block boundary (2048 bars) inside the series.
+const PathCase kPathCases[] = {
+    {SeriesOp::kStdev, 'c', {20}},
+    {SeriesOp::kStdev, 'v', {45}},
+    {SeriesOp::kStdev, 'c', {1}},
+    {SeriesOp::kBollingerband, 'h', {37}},
+    {SeriesOp::kCci, 'c', {14}},
+    {SeriesOp::kCci, 'c', {33}},
+    {SeriesOp::kMfi, 'c', {14}},
+    {SeriesOp::kMfi, 'c', {40}},
+    {SeriesOp::kRci, 'c', {9}},
+    {SeriesOp::kRci, 'o', {41}},
+    {SeriesOp::kRci, 'c', {1}},
+    {SeriesOp::kMacd, 'c', {12, 26, 9}},
+    {SeriesOp::kMacd, 'c', {3, 2, 35}},
+    {SeriesOp::kMacd, 'c', {1, 1, 1}},
+    {SeriesOp::kDmi, 'c', {14, 14}},
+    {SeriesOp::kDmi, 'c', {3, 40}},
+    {SeriesOp::kStcSd, 'c', {14, 3, 3}},
+    {SeriesOp::kStcSd, 'c', {5, 4, 36}},
+    {SeriesOp::kStcD, 'c', {14, 3}},
+    {SeriesOp::kStcK, 'c', {14}},
+    {SeriesOp::kWilliamsR, 'c', {40}},
+    {SeriesOp::kHlband, 'c', {14}},
+    {SeriesOp::kUltimateOsi, 'c', {7}},
+    {SeriesOp::kMomentum, 'l', {10}},
+    {SeriesOp::kRoc, 'c', {3}},
+    {SeriesOp::kTr, 'c', {}},
+    {SeriesOp::kPsychological, 'c', {12}},
+    {SeriesOp::kRsi, 'c', {14}},
+    {SeriesOp::kSma, 'c', {20}},
+    {SeriesOp::kEma, 'c', {20}},
+    {SeriesOp::kConvSma, 'c', {5, 25}},
+    {SeriesOp::kConvEma, 'c', {12, 26}},
+    {SeriesOp::kVr1, 'c', {25}},
+    {SeriesOp::kVr2, 'c', {25}},
+    {SeriesOp::kWvr, 'c', {25}},
+};
+
+// Each lane set this CPU has, the portable one included, with the bars of one call on one
+// thread and split over three: every bar against the per-bar operation.
+TEST(SeriesPathsTest, EveryLaneSetAndThreadSplitMatchesThePerBarOperation) {
+    EngineSettings restore;
+    zolv::set_series_chunk_work(1);  // split even short series
+    const ZOLV walk = random_walk(2200, 5);
+    const ZOLV wild = extremes(300, 17);
+    int sets = 0;
+    for (zolv::SeriesLanes lanes :
+         {zolv::SeriesLanes::kScalar, zolv::SeriesLanes::kAvx2, zolv::SeriesLanes::kAvx512}) {
+        if (!zolv::set_series_lanes(lanes)) continue;
+        ++sets;
+        for (int threads : {1, 3}) {
+            ASSERT_TRUE(zolv::set_series_threads(threads));
+            SCOPED_TRACE(::testing::Message()
+                         << "lanes " << static_cast<int>(lanes) << ", " << threads << " threads");
+            for (const PathCase& c : kPathCases) {
+                EXPECT_GT(expect_series_matches(walk, c.op, c.type, c.params), 0);
+                expect_series_matches(wild, c.op, c.type, c.params);
+            }
+        }
+    }
+    EXPECT_GE(sets, 1);
+}
+
+// Results of several megabytes go past the caches; the rows of the wide results and the ring
+// that feeds the macd rows on a second thread must still hold every value.
+TEST(SeriesPathsTest, LargeResultsMatchThePerBarOperation) {
+    EngineSettings restore;
+    const int n = 550000;
+    const ZOLV z = random_walk(n, 23);
+    // Both ends of the series and a bar every so often; macd's per-bar calculation walks from
+    // the oldest bar, so it is asked at fewer of them.
+    std::vector<int64_t> bars;
+    std::vector<int64_t> few;
+    for (int64_t k = 0; k < n; k += k < 3000 || k > n - 3000 ? 1 : 4999) bars.push_back(k);
+    for (int64_t k = 0; k < n; k += k < 3000 ? 1 : 54999) few.push_back(k);
+    few.push_back(n - 1);
+    for (int threads : {1, 2}) {
+        ASSERT_TRUE(zolv::set_series_threads(threads));
+        EXPECT_GT(expect_series_matches(z, SeriesOp::kBollingerband, 'c', {5}, bars), 0);
+        EXPECT_GT(expect_series_matches(z, SeriesOp::kDmi, 'c', {3, 2}, bars), 0);
+        EXPECT_GT(expect_series_matches(z, SeriesOp::kMacd, 'c', {3, 5, 2}, few), 0);
+    }
+}
+
+TEST(SeriesPathsTest, SettingsRefuseWhatCannotRun) {
+    EngineSettings restore;
+    EXPECT_TRUE(zolv::set_series_lanes(zolv::SeriesLanes::kScalar));
+    EXPECT_EQ(zolv::SeriesLanes::kScalar, zolv::series_lanes());
+    EXPECT_FALSE(zolv::set_series_threads(0));
+    EXPECT_FALSE(zolv::set_series_threads(-4));
+    EXPECT_TRUE(zolv::set_series_threads(5));
+    EXPECT_EQ(5, zolv::series_threads());
+}
+
+}  // namespace
