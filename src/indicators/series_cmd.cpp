@@ -148,11 +148,16 @@ int threads_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[])
         return TCL_ERROR;
     }
     if (objc == 2) {
-        int count = 0;
-        if (Tcl_GetIntFromObj(interp, objv[1], &count) != TCL_OK) return TCL_ERROR;
+        // The count is the process's: an untrusted script may read it, not set it.
+        if (Tcl_IsSafe(interp)) {
+            return raise_error(interp,
+                               "permission denied: a safe interpreter cannot set zolv::threads",
+                               kArgsError);
+        }
+        int32_t count = 0;
+        if (get_int32(interp, objv[1], &count) != TCL_OK) return TCL_ERROR;
         if (!set_series_threads(count)) {
-            Tcl_SetObjResult(interp, Tcl_NewStringObj("count must be a positive integer", -1));
-            return TCL_ERROR;
+            return raise_error(interp, "count must be a positive integer", kArgsError);
         }
     }
     Tcl_SetObjResult(interp, Tcl_NewIntObj(series_threads()));
