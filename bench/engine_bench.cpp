@@ -560,6 +560,54 @@ void BM_PushBackMemory(benchmark::State& state) {
     state.counters["peak_bytes_per_bar"] = peak / bars;
 }
 
+// The averages remembered on an object of N bars after ema at the newest bar
+// for eight window lengths (the most it keeps): their bytes per bar, apart from
+// the columns' 20.
+void BM_RememberedEmaMemory(benchmark::State& state) {
+    const int bars = arg(state, 0);
+    const std::vector<int32_t>& values = cached_values(bars);
+    ZOLV z;
+    z.setlist(values.data(), static_cast<int>(values.size()));
+    double held = 0.0;
+    for (auto _ : state) {
+        z.ema_memory.forget_all();
+        for (int n : {5, 10, 12, 20, 26, 50, 100, 200}) {
+            double v = 0.0;
+            z.ema('c', n, &v);
+            benchmark::DoNotOptimize(v);
+        }
+        held = static_cast<double>(z.ema_memory.bytes());
+    }
+    state.counters["bytes_per_bar"] = held / bars;
+    state.counters["peak_bytes_per_bar"] = held / bars;
+}
+
+// A window of N bars kept by push_back and pop_front over 10N new bars: the
+// columns' bytes per bar of the window, at the end and at the most they held.
+void BM_BoundedWindowMemory(benchmark::State& state) {
+    const int bars = arg(state, 0);
+    const std::vector<int32_t>& values = cached_values(bars);
+    double held = 0.0;
+    double peak = 0.0;
+    for (auto _ : state) {
+        ZOLV z;
+        z.setlist(values.data(), static_cast<int>(values.size()));
+        double most = column_bytes(z);
+        for (int round = 0; round < 10; ++round) {
+            for (size_t k = 0; k < values.size(); k += 5) {
+                z.push_back(values.data() + k, 5);
+                z.pop_front();
+                most = std::max(most, column_bytes(z));
+            }
+        }
+        held = column_bytes(z);
+        peak = most;
+        benchmark::DoNotOptimize(z.close.data());
+    }
+    state.counters["bytes_per_bar"] = held / bars;
+    state.counters["peak_bytes_per_bar"] = peak / bars;
+}
+
 // ---- Registration -----------------------------------------------------------
 
 const std::vector<int64_t> kBars = {1000, 100000, 1000000};
@@ -602,6 +650,8 @@ BENCHMARK(BM_SeriesMacd)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK(BM_SetlistMemory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PushBackMemory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RememberedEmaMemory)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BoundedWindowMemory)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
