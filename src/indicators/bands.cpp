@@ -148,8 +148,6 @@ int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
-
 // Advances two averages (values e[0], e[1], factors f[0], f[1]) over x[0 .. count) and writes
 // each bar's e[0] - e[1] into line. Kept out of line, so that the averages stay in registers
 // for the loop rather than in memory around the calls of its caller.

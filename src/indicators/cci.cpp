@@ -45,8 +45,6 @@ int ZOLV::cci(int t, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
-
 // The per-bar steps on the typical prices p of window j, p[j .. j + t - 1]: sum = p + sum
 // newest first, mean = inv * sum, total = |mean - p| + total newest first, then the index of
 // the newest price.

@@ -130,8 +130,6 @@ int ZOLV::dmi(int n, int m, std::vector<double>& out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
-
 bool hlc_sizes_differ(const ZOLV& z) {
     return z.high.size() != z.close.size() || z.low.size() != z.close.size();
 }

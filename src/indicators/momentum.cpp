@@ -150,8 +150,6 @@ int ZOLV::rci(char type, int t, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
-
 // The bars where c[k] and c[k - n] both exist: 0 <= n < size of the column, n <= k < size.
 Bars lookback_bars(int n, const Column& c, int64_t bars) {
     if (n < 0 || n >= column_size(c)) return kNoBars;

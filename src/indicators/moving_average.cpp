@@ -105,8 +105,6 @@ int ZOLV::conv_ema(char type, int s, int l, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
-
 // sum = sum of the window newest first, mean = sum / n; total = total + d * d over the window
 // newest first, d = x - mean; variance total / (n - 1). Window j is x[j .. j + n - 1].
 struct DeviationLanes {
@@ -119,14 +117,8 @@ struct DeviationLanes {
     void bars(int64_t j) const {
         constexpr int64_t kWidth = sizeof(V) / sizeof(double);
         const int64_t newest = j + n - 1;
-        V sum[G] = {};
-        for (int64_t q = 0; q < n; ++q) {
-            for (int g = 0; g < G; ++g) {
-                V v;
-                load(v, x + newest + g * kWidth - q);
-                sum[g] = sum[g] + v;
-            }
-        }
+        V sum[G];
+        window_sums(x, newest, n, sum);
         V m[G];
         for (int g = 0; g < G; ++g) m[g] = sum[g] / static_cast<double>(n);
         V total[G] = {};

@@ -110,6 +110,8 @@ void for_chunks(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>
 // The number of threads for_chunks would run `bars` on.
 int64_t thread_count(Bars bars, int64_t cost_per_bar);
 constexpr int64_t kSplitBlock = 64;
+// Bars per step of a chunk in the lines that fill a scratch array: it stays in the cache.
+constexpr int64_t kBlock = 2048;
 constexpr int64_t kChunksPerThread = 4;
 
 // The least work (window terms) of one chunk: a call splits only into chunks of at least this
@@ -241,6 +243,21 @@ void run_lanes(const Kernel& k, int64_t first, int64_t end) {
     with_lanes([&](auto lanes) { over_lanes<decltype(lanes)>(k, first, end); });
 }
 
+// sum[g] = sum[g] + x over the n values of the window ending at `newest` + g lanes, newest
+// first: the ordered window sum of G groups of lanes at once.
+template <typename V, int G>
+inline void window_sums(const double* x, int64_t newest, int64_t n, V (&sum)[G]) {
+    constexpr int64_t kWidth = sizeof(V) / sizeof(double);
+    for (int g = 0; g < G; ++g) sum[g] = V{};
+    for (int64_t q = 0; q < n; ++q) {
+        for (int g = 0; g < G; ++g) {
+            V v;
+            load(v, x + newest + g * kWidth - q);
+            sum[g] = sum[g] + v;
+        }
+    }
+}
+
 // The mean of a window of doubles, summed newest first: sum = sum + x, out = sum / n, where
 // window j is x[j .. j + n - 1] and out[j] its mean (the signal of macd, the ADX of dmi, the
 // slow %D of stc_sd). Their lines hold NaNs of one sign at most, so the order of the two
@@ -253,15 +270,8 @@ struct WindowMeanLanes {
     template <typename V, int G>
     void bars(int64_t j) const {
         constexpr int64_t kWidth = sizeof(V) / sizeof(double);
-        const int64_t newest = j + n - 1;
-        V sum[G] = {};
-        for (int64_t q = 0; q < n; ++q) {
-            for (int g = 0; g < G; ++g) {
-                V v;
-                load(v, x + newest + g * kWidth - q);
-                sum[g] = sum[g] + v;
-            }
-        }
+        V sum[G];
+        window_sums(x, j + n - 1, n, sum);
         for (int g = 0; g < G; ++g) {
             const V mean = sum[g] / static_cast<double>(n);
             store(out + j + g * kWidth, mean);

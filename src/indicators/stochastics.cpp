@@ -233,8 +233,6 @@ int ZOLV::ultimate_osi(int t, double* out) const {
 namespace zolv {
 namespace {
 
-constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
-
 bool hlc_sizes_differ(const ZOLV& z) {
     return sizes_differ(z.high, z.low, z.close);
 }

@@ -130,11 +130,7 @@ int ZOLV::mfi(int t, double* out) const {
 // ---- Whole lines ----------------------------------------------------------------------------
 
 namespace zolv {
-namespace {
-
-constexpr int64_t kBlock = 2048;  // bars per step of a chunk: its scratch stays in the cache
-
-}  // namespace
+namespace {}  // namespace
 
 // The volumes of rising, falling and unchanged closes over the t bars ending at each bar, as
 // differences of 64-bit prefix sums; the ratios from their doubles, as the per-bar calculation
