@@ -1,0 +1,197 @@
+// This file contains the operation table of zolv::indicator and zolv::series: one row per
+// operation, the rows of the older operations running their ZOLV methods and their lines.
+#include <cstring>
+#include <vector>
+
+#include "indicators/definition.h"
+#include "indicators/operation.h"
+#include "indicators/steps/momentum.h"
+#include "indicators/steps/trend.h"
+#include "indicators/steps/volatility.h"
+#include "indicators/steps/volume.h"
+
+namespace zolv {
+namespace {
+
+// ---- The older operations -----------------------------------------------------------------
+
+// A result of a ZOLV method as one bar's value.
+void answer(double v, OpValue* out) {
+    out->shape = SeriesShape::kReal;
+    out->reals[0] = v;
+    out->defined[0] = 1;
+}
+void answer(int64_t v, OpValue* out) {
+    out->shape = SeriesShape::kInteger;
+    out->integers[0] = v;
+    out->defined[0] = 1;
+}
+void answer(const std::vector<double>& values, OpValue* out) {
+    out->shape = SeriesShape::kRealList;
+    out->width = static_cast<int>(values.size());
+    for (size_t j = 0; j < values.size(); ++j) {
+        out->reals[j] = values[j];
+        out->defined[j] = 1;
+    }
+}
+void answer(const std::vector<int32_t>& values, OpValue* out) {
+    out->shape = SeriesShape::kIntegerList;
+    out->width = static_cast<int>(values.size());
+    for (size_t j = 0; j < values.size(); ++j) {
+        out->integers[j] = values[j];
+        out->defined[j] = 1;
+    }
+}
+
+// Calls the method and turns its result into `out` on success.
+template <typename Result, typename Call>
+int run(Call&& call, OpValue* out) {
+    Result result{};
+    const int status = call(result);
+    if (status != ZOLV_OK) return status;
+    OpValue v;
+    answer(result, &v);
+    *out = v;
+    return ZOLV_OK;
+}
+
+// The ZOLV method of an older operation at the cursor.
+int older_at(const ZOLV& z, const Operation& op, const OpArgs& a, int64_t, OpValue* out) {
+    const char x = a.column;
+    const int32_t* n = a.ints;
+    using Reals = std::vector<double>;
+    switch (static_cast<SeriesOp>(op.older)) {
+        case SeriesOp::kBollingerband:
+            return run<Reals>([&](Reals& r) { return z.bollingerband(x, n[0], r); }, out);
+        case SeriesOp::kCci:
+            return run<double>([&](double& r) { return z.cci(n[0], &r); }, out);
+        case SeriesOp::kConvEma:
+            return run<double>([&](double& r) { return z.conv_ema(x, n[0], n[1], &r); }, out);
+        case SeriesOp::kConvSma:
+            return run<double>([&](double& r) { return z.conv_sma(x, n[0], n[1], &r); }, out);
+        case SeriesOp::kDmi:
+            return run<Reals>([&](Reals& r) { return z.dmi(n[0], n[1], r); }, out);
+        case SeriesOp::kEma:
+            return run<double>([&](double& r) { return z.ema(x, n[0], &r); }, out);
+        case SeriesOp::kHlband:
+            return run<std::vector<int32_t>>(
+                [&](std::vector<int32_t>& r) { return z.hlband(n[0], r); }, out);
+        case SeriesOp::kMacd:
+            return run<Reals>([&](Reals& r) { return z.macd(n[0], n[1], n[2], r); }, out);
+        case SeriesOp::kMfi:
+            return run<double>([&](double& r) { return z.mfi(n[0], &r); }, out);
+        case SeriesOp::kMomentum:
+            return run<double>([&](double& r) { return z.momentum(x, n[0], &r); }, out);
+        case SeriesOp::kPsychological:
+            return run<double>([&](double& r) { return z.psychological(x, n[0], &r); }, out);
+        case SeriesOp::kRci:
+            return run<double>([&](double& r) { return z.rci(x, n[0], &r); }, out);
+        case SeriesOp::kRoc:
+            return run<double>([&](double& r) { return z.roc(n[0], &r); }, out);
+        case SeriesOp::kRsi:
+            return run<double>([&](double& r) { return z.rsi(n[0], &r); }, out);
+        case SeriesOp::kSma:
+            return run<double>([&](double& r) { return z.sma(x, n[0], &r); }, out);
+        case SeriesOp::kStcD:
+            return run<double>([&](double& r) { return z.stc_d(n[0], n[1], &r); }, out);
+        case SeriesOp::kStcK:
+            return run<double>([&](double& r) { return z.stc_k(n[0], &r); }, out);
+        case SeriesOp::kStcSd:
+            return run<double>([&](double& r) { return z.stc_sd(n[0], n[1], n[2], &r); }, out);
+        case SeriesOp::kStdev:
+            return run<double>([&](double& r) { return z.stdev(x, n[0], &r); }, out);
+        case SeriesOp::kTr:
+            return run<int64_t>([&](int64_t& r) { return z.tr(&r); }, out);
+        case SeriesOp::kUltimateOsi:
+            return run<double>([&](double& r) { return z.ultimate_osi(n[0], &r); }, out);
+        case SeriesOp::kVr1:
+            return run<double>([&](double& r) { return z.vr1(n[0], &r); }, out);
+        case SeriesOp::kVr2:
+            return run<double>([&](double& r) { return z.vr2(n[0], &r); }, out);
+        case SeriesOp::kWilliamsR:
+            return run<double>([&](double& r) { return z.williams_r(n[0], &r); }, out);
+        case SeriesOp::kWvr:
+            return run<double>([&](double& r) { return z.wvr(n[0], &r); }, out);
+    }
+    return ZOLV_UNKNOWN_ERROR;
+}
+
+// The line of an older operation: its integers, in order, as `series` takes them.
+void older_line(const ZOLV& z, const Operation& op, const OpArgs& a, SeriesResult* out) {
+    std::vector<int> params;
+    for (const char* kind = op.kinds; *kind; ++kind) {
+        if (*kind == 'i') params.push_back(a.ints[params.size()]);
+    }
+    series(z, static_cast<SeriesOp>(op.older), a.column, params, out);
+}
+
+constexpr Operation older(SeriesOp op, const char* name, const char* args, const char* kinds,
+                          const char* results, SeriesShape shape, int width) {
+    return Operation{name, args,    kinds,   results,   shape,       width,
+                     0,    nullptr, nullptr, &older_at, &older_line, static_cast<int>(op)};
+}
+
+constexpr SeriesShape kReal = SeriesShape::kReal;
+
+}  // namespace
+
+// ---- The table ------------------------------------------------------------------------------
+// One row per operation, in the alphabetical order of the names: a definition's row from
+// define<Definition>(name, argument names, their kinds, the names of a list's parts).
+
+const Operation kOperations[] = {
+    define<Adx>("adx", "n", "i", "+DI -DI ADX"),
+    define<Atr>("atr", "n", "i", ""),
+    define<Bbands>("bbands", "x n k", "cid", "upper middle lower"),
+    older(SeriesOp::kBollingerband, "bollingerband", "x t", "ci",
+          "upper1 lower1 upper2 lower2 upper3 lower3", SeriesShape::kRealList, 6),
+    older(SeriesOp::kCci, "cci", "t", "i", "", kReal, 1),
+    older(SeriesOp::kConvEma, "conv_ema", "x s l", "cii", "", kReal, 1),
+    older(SeriesOp::kConvSma, "conv_sma", "x s l", "cii", "", kReal, 1),
+    older(SeriesOp::kDmi, "dmi", "n m", "ii", "+DI -DI DX ADX", SeriesShape::kRealList, 4),
+    older(SeriesOp::kEma, "ema", "x t", "ci", "", kReal, 1),
+    older(SeriesOp::kHlband, "hlband", "t", "i", "highest lowest middle", SeriesShape::kIntegerList,
+          3),
+    older(SeriesOp::kMacd, "macd", "t1 t2 sig", "iii", "macd signal", SeriesShape::kRealList, 2),
+    define<MacdEma>("macd_ema", "x fast slow signal", "ciii", "macd signal histogram"),
+    older(SeriesOp::kMfi, "mfi", "t", "i", "", kReal, 1),
+    older(SeriesOp::kMomentum, "momentum", "x n", "ci", "", kReal, 1),
+    define<Natr>("natr", "n", "i", ""),
+    define<Obv>("obv", "", "", ""),
+    older(SeriesOp::kPsychological, "psychological", "x t", "ci", "", kReal, 1),
+    older(SeriesOp::kRci, "rci", "x t", "ci", "", kReal, 1),
+    older(SeriesOp::kRoc, "roc", "n", "i", "", kReal, 1),
+    older(SeriesOp::kRsi, "rsi", "t", "i", "", kReal, 1),
+    define<RsiWilder>("rsi_wilder", "x n", "ci", ""),
+    older(SeriesOp::kSma, "sma", "x t", "ci", "", kReal, 1),
+    older(SeriesOp::kStcD, "stc_d", "t m", "ii", "", kReal, 1),
+    older(SeriesOp::kStcK, "stc_k", "t", "i", "", kReal, 1),
+    older(SeriesOp::kStcSd, "stc_sd", "t m y", "iii", "", kReal, 1),
+    older(SeriesOp::kStdev, "stdev", "x t", "ci", "", kReal, 1),
+    older(SeriesOp::kTr, "tr", "", "", "", SeriesShape::kInteger, 1),
+    older(SeriesOp::kUltimateOsi, "ultimate_osi", "t", "i", "", kReal, 1),
+    older(SeriesOp::kVr1, "vr1", "t", "i", "", kReal, 1),
+    older(SeriesOp::kVr2, "vr2", "t", "i", "", kReal, 1),
+    older(SeriesOp::kWilliamsR, "williams_r", "t", "i", "", kReal, 1),
+    older(SeriesOp::kWvr, "wvr", "t", "i", "", kReal, 1),
+    Operation{nullptr, nullptr, nullptr, nullptr, kReal, 0, 0, nullptr, nullptr, nullptr, nullptr,
+              -1},
+};
+const int kOperationCount = static_cast<int>(sizeof kOperations / sizeof kOperations[0]) - 1;
+
+const Operation* find_operation(const char* name) {
+    for (int k = 0; k < kOperationCount; ++k) {
+        if (std::strcmp(name, kOperations[k].name) == 0) return &kOperations[k];
+    }
+    return nullptr;
+}
+
+int operation_at_cursor(const ZOLV& z, const Operation& op, const OpArgs& args, OpValue* out) {
+    return op.at(z, op, args, z.cursor_index(), out);
+}
+
+void operation_series(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out) {
+    op.line(z, op, args, out);
+}
+
+}  // namespace zolv
