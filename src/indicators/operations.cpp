@@ -140,6 +140,8 @@ constexpr SeriesShape kReal = SeriesShape::kReal;
 // define<Definition>(name, argument names, their kinds, the names of a list's parts).
 
 const Operation kOperations[] = {
+    define<Ad>("ad", "", "", ""),
+    define<Adosc>("adosc", "fast slow", "ii", ""),
     define<Adx>("adx", "n", "i", "+DI -DI ADX"),
     define<Atr>("atr", "n", "i", ""),
     define<Bbands>("bbands", "x n k", "cid", "upper middle lower"),
@@ -163,6 +165,7 @@ const Operation kOperations[] = {
     older(SeriesOp::kRoc, "roc", "n", "i", "", kReal, 1),
     older(SeriesOp::kRsi, "rsi", "t", "i", "", kReal, 1),
     define<RsiWilder>("rsi_wilder", "x n", "ci", ""),
+    define<Sar>("sar", "accel max", "dd", ""),
     older(SeriesOp::kSma, "sma", "x t", "ci", "", kReal, 1),
     older(SeriesOp::kStcD, "stc_d", "t m", "ii", "", kReal, 1),
     older(SeriesOp::kStcK, "stc_k", "t", "i", "", kReal, 1),

@@ -38,6 +38,10 @@ struct Form {
 // At least one row per operation of the table (checked): windows that fit, windows at the
 // edges (1, 2, longer than the bars), and arguments out of range.
 const Form kForms[] = {
+    {"ad", ""},
+    {"adosc", "3 10"},
+    {"adosc", "10 3"},
+    {"adosc", "1 10"},
     {"adx", "2"},
     {"adx", "14"},
     {"adx", "1"},
@@ -72,6 +76,10 @@ const Form kForms[] = {
     {"rsi_wilder", "o 2"},
     {"rsi_wilder", "c 1"},
     {"rsi_wilder", "c 2147483647"},
+    {"sar", "0.02 0.2"},
+    {"sar", "0.5 0.1"},
+    {"sar", "0 0"},
+    {"sar", "-0.02 0.2"},
     {"sma", "c 20"},
     {"stc_d", "14 3"},
     {"stc_k", "14"},

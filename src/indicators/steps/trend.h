@@ -1,4 +1,4 @@
-// Trend indicators written as steps (see definition.h): adx, macd_ema.
+// Trend indicators written as steps (see definition.h): adx, macd_ema, sar.
 #pragma once
 
 #include <cmath>
@@ -158,6 +158,110 @@ struct MacdEma : Definition {
         out.real(1, s.signal_ema);
         out.real(2, macd - s.signal_ema);
     }
+};
+
+// sar accel max: the parabolic stop and reverse. accel is taken as max where it is larger.
+// At bar 1 the trend is falling where L[0] - L[1] > 0 and H[1] - H[0] < L[0] - L[1], else
+// rising; rising: ep = H[1], sar = L[0]; falling: ep = L[1], sar = H[0]; af = accel; the bar
+// before bar 1 counts as bar 1 itself. Then at each bar from 1 on, with H, L the bar's and PH,
+// PL the bar before's, rising: if L <= sar, the trend turns: sar = max(ep, PH, H) is the bar's
+// value, af = accel, ep = L, sar = sar + af * (ep - sar) kept at least PH and H; otherwise the
+// value is sar, and where H > ep: ep = H, af = min(af + accel, max); sar = sar + af * (ep -
+// sar) kept at most PL and L. Falling mirrors it (H >= sar turns it). From bar 1.
+struct Sar : Definition {
+    double given, accel, maximum;
+    explicit Sar(const OpArgs& a)
+        : given(a.reals[0]),
+          accel(a.reals[0] > a.reals[1] ? a.reals[1] : a.reals[0]),
+          maximum(a.reals[1]) {}
+    bool valid() const {
+        return given >= 0.0 && given <= 3e37 && maximum >= 0.0 && maximum <= 3e37;
+    }
+    int64_t lookback() const { return 1; }
+
+    struct State {
+        int32_t high = 0, low = 0;  // of the bar before
+        bool rising = false;
+        double af = 0.0, ep = 0.0, sar = 0.0;
+        double value = 0.0;  // the bar's stop
+    };
+    static void at_least(double& v, double floor) {
+        if (v < floor) v = floor;
+    }
+    static void at_most(double& v, double ceiling) {
+        if (v > ceiling) v = ceiling;
+    }
+    void step(State& s, const Input& in, int64_t k) const {
+        const int32_t h = in.high[k];
+        const int32_t l = in.low[k];
+        if (k > 0) {
+            double before_high = s.high;
+            double before_low = s.low;
+            if (k == 1) {
+                const int64_t up = int64_t{h} - s.high;
+                const int64_t down = int64_t{s.low} - l;
+                s.rising = !(down > 0 && up < down);
+                s.af = accel;
+                s.ep = s.rising ? h : l;
+                s.sar = s.rising ? s.low : s.high;
+                before_high = h;
+                before_low = l;
+            }
+            turn(s, h, l, before_high, before_low);
+        }
+        s.high = h;
+        s.low = l;
+    }
+    void turn(State& s, double high, double low, double before_high, double before_low) const {
+        if (s.rising) {
+            if (low <= s.sar) {
+                s.rising = false;
+                s.sar = s.ep;
+                at_least(s.sar, before_high);
+                at_least(s.sar, high);
+                s.value = s.sar;
+                s.af = accel;
+                s.ep = low;
+                s.sar = s.sar + s.af * (s.ep - s.sar);
+                at_least(s.sar, before_high);
+                at_least(s.sar, high);
+                return;
+            }
+            s.value = s.sar;
+            if (high > s.ep) {
+                s.ep = high;
+                s.af = s.af + accel;
+                at_most(s.af, maximum);
+            }
+            s.sar = s.sar + s.af * (s.ep - s.sar);
+            at_most(s.sar, before_low);
+            at_most(s.sar, low);
+            return;
+        }
+        if (high >= s.sar) {
+            s.rising = true;
+            s.sar = s.ep;
+            at_most(s.sar, before_low);
+            at_most(s.sar, low);
+            s.value = s.sar;
+            s.af = accel;
+            s.ep = high;
+            s.sar = s.sar + s.af * (s.ep - s.sar);
+            at_most(s.sar, before_low);
+            at_most(s.sar, low);
+            return;
+        }
+        s.value = s.sar;
+        if (low < s.ep) {
+            s.ep = low;
+            s.af = s.af + accel;
+            at_most(s.af, maximum);
+        }
+        s.sar = s.sar + s.af * (s.ep - s.sar);
+        at_least(s.sar, before_high);
+        at_least(s.sar, high);
+    }
+    void value(const State& s, const Input&, int64_t, Out& out) const { out.real(0, s.value); }
 };
 
 }  // namespace zolv
