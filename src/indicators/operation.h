@@ -43,7 +43,8 @@ struct Operation {
     // Whether the arguments lie in the operation's range (a window of at least 1, ...).
     bool (*valid)(const OpArgs& args);
     // The first bar with a value (some part defined), for valid arguments; bars before it
-    // have none. Null for the rows of the older operations.
+    // have none. From it on every bar has a value, except where the bars themselves leave
+    // one undefined (roc's base close of 0).
     int64_t (*lookback)(const OpArgs& args);
     // The value at bar i (0 is the oldest; the rows of the older operations take the bar at
     // the cursor, which i must be): ZOLV_OK, or ZOLV_CALC_ERROR where no part is defined;

@@ -1,5 +1,6 @@
 // This file contains the operation table of zolv::indicator and zolv::series: one row per
 // operation, the rows of the older operations running their ZOLV methods and their lines.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -125,10 +126,62 @@ void older_line(const ZOLV& z, const Operation& op, const OpArgs& a, SeriesResul
     series(z, static_cast<SeriesOp>(op.older), a.column, params, out);
 }
 
+// The ranges and first bars of the older operations: where their methods answer, given a bar
+// under the cursor (roc also fails where its base close is 0).
+bool at_least_1(const OpArgs& a, int count) {
+    for (int k = 0; k < count; ++k) {
+        if (a.ints[k] < 1) return false;
+    }
+    return true;
+}
+bool one_window(const OpArgs& a) {
+    return at_least_1(a, 1);
+}
+bool two_windows(const OpArgs& a) {
+    return at_least_1(a, 2);
+}
+bool three_windows(const OpArgs& a) {
+    return at_least_1(a, 3);
+}
+bool any_args(const OpArgs&) {
+    return true;
+}
+bool not_negative(const OpArgs& a) {
+    return a.ints[0] >= 0;
+}
+int64_t n_minus_1(const OpArgs& a) {
+    return int64_t{a.ints[0]} - 1;
+}
+int64_t n_bars(const OpArgs& a) {
+    return a.ints[0];
+}
+int64_t longer_minus_1(const OpArgs& a) {
+    return int64_t{std::max(a.ints[0], a.ints[1])} - 1;
+}
+int64_t macd_first(const OpArgs& a) {
+    return int64_t{std::max(a.ints[0], a.ints[1])} + a.ints[2] - 2;
+}
+int64_t one_bar(const OpArgs&) {
+    return 1;
+}
+int64_t n_plus_m(const OpArgs& a) {
+    return int64_t{a.ints[0]} + a.ints[1];
+}
+int64_t t_plus_m_minus_2(const OpArgs& a) {
+    return int64_t{a.ints[0]} + a.ints[1] - 2;
+}
+int64_t t_plus_m_plus_y_minus_3(const OpArgs& a) {
+    return int64_t{a.ints[0]} + a.ints[1] + a.ints[2] - 3;
+}
+int64_t four_n(const OpArgs& a) {
+    return 4 * int64_t{a.ints[0]};
+}
+
 constexpr Operation older(SeriesOp op, const char* name, const char* args, const char* kinds,
-                          const char* results, SeriesShape shape, int width) {
-    return Operation{name, args,    kinds,   results,   shape,       width,
-                     0,    nullptr, nullptr, &older_at, &older_line, static_cast<int>(op)};
+                          const char* results, SeriesShape shape, int width,
+                          bool (*valid)(const OpArgs&), int64_t (*lookback)(const OpArgs&)) {
+    return Operation{name, args,  kinds,    results,   shape,       width,
+                     0,    valid, lookback, &older_at, &older_line, static_cast<int>(op)};
 }
 
 constexpr SeriesShape kReal = SeriesShape::kReal;
@@ -146,37 +199,44 @@ const Operation kOperations[] = {
     define<Atr>("atr", "n", "i", ""),
     define<Bbands>("bbands", "x n k", "cid", "upper middle lower"),
     older(SeriesOp::kBollingerband, "bollingerband", "x t", "ci",
-          "upper1 lower1 upper2 lower2 upper3 lower3", SeriesShape::kRealList, 6),
-    older(SeriesOp::kCci, "cci", "t", "i", "", kReal, 1),
-    older(SeriesOp::kConvEma, "conv_ema", "x s l", "cii", "", kReal, 1),
-    older(SeriesOp::kConvSma, "conv_sma", "x s l", "cii", "", kReal, 1),
-    older(SeriesOp::kDmi, "dmi", "n m", "ii", "+DI -DI DX ADX", SeriesShape::kRealList, 4),
-    older(SeriesOp::kEma, "ema", "x t", "ci", "", kReal, 1),
+          "upper1 lower1 upper2 lower2 upper3 lower3", SeriesShape::kRealList, 6, &one_window,
+          &n_minus_1),
+    older(SeriesOp::kCci, "cci", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    older(SeriesOp::kConvEma, "conv_ema", "x s l", "cii", "", kReal, 1, &two_windows,
+          &longer_minus_1),
+    older(SeriesOp::kConvSma, "conv_sma", "x s l", "cii", "", kReal, 1, &two_windows,
+          &longer_minus_1),
+    older(SeriesOp::kDmi, "dmi", "n m", "ii", "+DI -DI DX ADX", SeriesShape::kRealList, 4,
+          &two_windows, &n_plus_m),
+    older(SeriesOp::kEma, "ema", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
     older(SeriesOp::kHlband, "hlband", "t", "i", "highest lowest middle", SeriesShape::kIntegerList,
-          3),
-    older(SeriesOp::kMacd, "macd", "t1 t2 sig", "iii", "macd signal", SeriesShape::kRealList, 2),
+          3, &one_window, &n_bars),
+    older(SeriesOp::kMacd, "macd", "t1 t2 sig", "iii", "macd signal", SeriesShape::kRealList, 2,
+          &three_windows, &macd_first),
     define<MacdEma>("macd_ema", "x fast slow signal", "ciii", "macd signal histogram"),
-    older(SeriesOp::kMfi, "mfi", "t", "i", "", kReal, 1),
-    older(SeriesOp::kMomentum, "momentum", "x n", "ci", "", kReal, 1),
+    older(SeriesOp::kMfi, "mfi", "t", "i", "", kReal, 1, &one_window, &n_bars),
+    older(SeriesOp::kMomentum, "momentum", "x n", "ci", "", kReal, 1, &not_negative, &n_bars),
     define<Natr>("natr", "n", "i", ""),
     define<Obv>("obv", "", "", ""),
-    older(SeriesOp::kPsychological, "psychological", "x t", "ci", "", kReal, 1),
-    older(SeriesOp::kRci, "rci", "x t", "ci", "", kReal, 1),
-    older(SeriesOp::kRoc, "roc", "n", "i", "", kReal, 1),
-    older(SeriesOp::kRsi, "rsi", "t", "i", "", kReal, 1),
+    older(SeriesOp::kPsychological, "psychological", "x t", "ci", "", kReal, 1, &one_window,
+          &n_bars),
+    older(SeriesOp::kRci, "rci", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
+    older(SeriesOp::kRoc, "roc", "n", "i", "", kReal, 1, &not_negative, &n_bars),
+    older(SeriesOp::kRsi, "rsi", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
     define<RsiWilder>("rsi_wilder", "x n", "ci", ""),
     define<Sar>("sar", "accel max", "dd", ""),
-    older(SeriesOp::kSma, "sma", "x t", "ci", "", kReal, 1),
-    older(SeriesOp::kStcD, "stc_d", "t m", "ii", "", kReal, 1),
-    older(SeriesOp::kStcK, "stc_k", "t", "i", "", kReal, 1),
-    older(SeriesOp::kStcSd, "stc_sd", "t m y", "iii", "", kReal, 1),
-    older(SeriesOp::kStdev, "stdev", "x t", "ci", "", kReal, 1),
-    older(SeriesOp::kTr, "tr", "", "", "", SeriesShape::kInteger, 1),
-    older(SeriesOp::kUltimateOsi, "ultimate_osi", "t", "i", "", kReal, 1),
-    older(SeriesOp::kVr1, "vr1", "t", "i", "", kReal, 1),
-    older(SeriesOp::kVr2, "vr2", "t", "i", "", kReal, 1),
-    older(SeriesOp::kWilliamsR, "williams_r", "t", "i", "", kReal, 1),
-    older(SeriesOp::kWvr, "wvr", "t", "i", "", kReal, 1),
+    older(SeriesOp::kSma, "sma", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
+    older(SeriesOp::kStcD, "stc_d", "t m", "ii", "", kReal, 1, &two_windows, &t_plus_m_minus_2),
+    older(SeriesOp::kStcK, "stc_k", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    older(SeriesOp::kStcSd, "stc_sd", "t m y", "iii", "", kReal, 1, &three_windows,
+          &t_plus_m_plus_y_minus_3),
+    older(SeriesOp::kStdev, "stdev", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
+    older(SeriesOp::kTr, "tr", "", "", "", SeriesShape::kInteger, 1, &any_args, &one_bar),
+    older(SeriesOp::kUltimateOsi, "ultimate_osi", "t", "i", "", kReal, 1, &one_window, &four_n),
+    older(SeriesOp::kVr1, "vr1", "t", "i", "", kReal, 1, &one_window, &n_bars),
+    older(SeriesOp::kVr2, "vr2", "t", "i", "", kReal, 1, &one_window, &n_bars),
+    older(SeriesOp::kWilliamsR, "williams_r", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    older(SeriesOp::kWvr, "wvr", "t", "i", "", kReal, 1, &one_window, &n_bars),
     Operation{nullptr, nullptr, nullptr, nullptr, kReal, 0, 0, nullptr, nullptr, nullptr, nullptr,
               -1},
 };

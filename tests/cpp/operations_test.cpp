@@ -317,6 +317,55 @@ TEST(OperationForms, SampleDailyBars) {
     EXPECT_GT(expect_every_form(sample_bars()), 5000);
 }
 
+// Where every row answers, over arguments around every edge: at the bars from its lookback on
+// when its arguments are valid, nowhere else (the bars have no zero close or volume, so no
+// value is undefined by the bars themselves).
+TEST(OperationForms, AnswersFromTheLookbackOn) {
+    ZOLV z;
+    std::mt19937 rng(17);
+    int32_t close = 100;
+    for (int k = 0; k < 30; ++k) {
+        close += std::uniform_int_distribution<int>(-3, 3)(rng);
+        add(z, close - 1, close + 2, close - 2, close, 1 + k % 7);
+    }
+    const int32_t ints[] = {INT32_MIN, -1, 0, 1, 2, 3, 7, 28, 29, 30, 31, INT32_MAX};
+    const double reals[] = {-1.0, 0.0, 0.5, 3.0, HUGE_VAL};
+    for (int row = 0; row < zolv::kOperationCount; ++row) {
+        const Operation& op = zolv::kOperations[row];
+        SCOPED_TRACE(op.name);
+        const int count = static_cast<int>(std::strlen(op.kinds));
+        std::vector<int> pick(static_cast<size_t>(count), 0);
+        for (bool more = true; more;) {
+            OpArgs a;
+            int ni = 0;
+            int nr = 0;
+            for (int j = 0; j < count; ++j) {
+                if (op.kinds[j] == 'i') a.ints[ni++] = ints[pick[static_cast<size_t>(j)]];
+                if (op.kinds[j] == 'd') a.reals[nr++] = reals[pick[static_cast<size_t>(j)] % 5];
+            }
+            const SeriesResult line = line_of(z, op, a);
+            const bool valid = op.valid(a);
+            const int64_t lookback = valid ? op.lookback(a) : 0;
+            for (int64_t k = 0; k < 30; ++k) {
+                EXPECT_EQ(valid && k >= lookback, line.valid[static_cast<size_t>(k)] != 0)
+                    << "bar " << k << ", ints " << a.ints[0] << " " << a.ints[1] << " " << a.ints[2]
+                    << ", reals " << a.reals[0] << " " << a.reals[1];
+            }
+            // The next combination of argument values.
+            more = false;
+            for (int j = 0; j < count && !more; ++j) {
+                const size_t q = static_cast<size_t>(j);
+                const int size = op.kinds[j] == 'i' ? 12 : op.kinds[j] == 'd' ? 5 : 1;
+                if (++pick[q] < size) {
+                    more = true;
+                } else {
+                    pick[q] = 0;
+                }
+            }
+        }
+    }
+}
+
 TEST(OperationForms, EmptyAndSingleBar) {
     ZOLV z;
     EXPECT_EQ(0, expect_every_form(z));
