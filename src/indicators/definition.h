@@ -18,6 +18,11 @@
 //   static constexpr int kWidth;           parts of a list result (1: one value)
 //   static constexpr uint32_t kIntegerParts;   bit j set: part j is an integer
 // Deriving from Definition gives the defaults (one real value, span 0).
+//
+// An operation is added by its definition (in steps/ by family), its row in kOperations
+// (operations.cpp, in alphabetical order), a row of kForms in tests/cpp/operations_test.cpp
+// (its three forms and its first bar are then checked), a case in tests/peers/compare.py
+// where a peer has it, and its entries in doc/zolv.n and the README.
 #pragma once
 
 #include <algorithm>
