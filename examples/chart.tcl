@@ -926,7 +926,7 @@ proc ::chart::selftest {} {
     }
     # The time axis: some labels, apart, none of them a raw epoch number.
     set labels [lsort -real -index 0 [lmap item [.c find withtag date] {.c bbox $item}]]
-    if {[llength $labels] < 2} {
+    if {$::chart::time_kind ne "" && [llength $labels] < 2} {
         lappend failures "fewer than two labels on the time axis"
     }
     foreach box [lrange $labels 1 end] before [lrange $labels 0 end-1] {
