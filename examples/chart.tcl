@@ -12,6 +12,9 @@
 # multiplied by -scale N as they are read (a power of ten, default 10000) and
 # the first column that is not a price or the volume names the bars (dates,
 # or dates and times of intraday bars). File > Open reads another file.
+# Names that are ISO dates and times (2024-01-02, 2024-01-02 09:30) or epoch
+# seconds or milliseconds label the time axis with a few dates and times
+# (epoch times in UTC); other names are shown as they are, spaced out.
 # Each drawn line is one zolv::series call, made once per file when the line
 # is first shown; drawing and the crosshair read values from those lines.
 # -overlays takes a list of sma, ema, bollinger and hlband; -oscillator one
@@ -23,6 +26,7 @@
 # failed check). The package is found through TCLLIBPATH, as for report.tcl.
 
 source [file join [file dirname [file normalize [info script]]] bars.tcl]
+source [file join [file dirname [file normalize [info script]]] time_axis.tcl]
 
 namespace eval ::chart {
     variable usage "usage: chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?\
@@ -46,9 +50,11 @@ namespace eval ::chart {
     # The indicators whose value at a bar is a list.
     variable list_results {bollingerband hlband macd dmi}
 
-    # Whether the dates start YYYY-MM-DD, so that the axis can label years,
-    # months, days or times.
-    variable iso_dates 0
+    # The kind of timestamp the dates are (see time_axis::kind; "" for other
+    # text), and the seconds of the bars read so far, by bar index.
+    variable time_kind ""
+    variable times
+    array set times {}
 
     # The view: newest visible bar index and the number of bars shown (at
     # most max_span, so that a redraw stays quick on long files).
@@ -219,7 +225,8 @@ proc ::chart::layout {} {
         set width [.c cget -width]
         set height [.c cget -height]
     }
-    set usable [expr {$height - 22 - 20 - 16 - 16}]
+    # Below the panes: two lines of time labels.
+    set usable [expr {$height - 22 - 34 - 16 - 16}]
     set oscillator_height [expr {int($usable * 0.26)}]
     set volume_height [expr {int($usable * 0.13)}]
     set price_height [expr {$usable - $oscillator_height - $volume_height}]
@@ -503,75 +510,68 @@ proc ::chart::draw_oscillator {geometry} {
     }
 }
 
-# The prefix lengths of ISO dates and times that name a period: year, month,
-# day, hour, minute.
-namespace eval ::chart {
-    variable date_levels {4 7 10 13 16}
+# The seconds of the bar at an index ("" when its name is no timestamp).
+proc ::chart::bar_time {index} {
+    variable times
+    variable time_kind
+    variable dates
+    if {![info exists times($index)]} {
+        set times($index) [time_axis::seconds $time_kind [lindex $dates $index]]
+    }
+    return $times($index)
 }
 
-# The key of a bar's date at a level of the axis (a prefix length of ISO
-# dates; any other text is its own key), and the label shown where it begins.
-proc ::chart::date_key {date length} {
-    variable iso_dates
-    if {!$iso_dates} {
-        return $date
+# Draws one label under the panes at a bar, with its grid line, unless it
+# would touch the label before it (whose right edge is in the variable
+# `right_edge` of the caller) or leave the canvas.
+proc ::chart::date_label {geometry index text right_edge} {
+    upvar 1 $right_edge right
+    set x [bar_x $geometry $index]
+    if {$x < $right + 12} {
+        return
     }
-    return [string range $date 0 [expr {$length - 1}]]
-}
-proc ::chart::date_label {date length} {
-    variable iso_dates
-    if {!$iso_dates} {
-        return $date
+    set item [.c create text $x [dict get $geometry axis] -anchor n -text $text \
+        -justify center -font TkSmallCaptionFont -tags {axis date}]
+    lassign [.c bbox $item] left - edge
+    if {$left < $right + 12 || $left < 0 || $edge > [dict get $geometry width]} {
+        .c delete $item
+        return
     }
-    switch -- $length {
-        4 - 7 {return [string range $date 0 [expr {$length - 1}]]}
-        10 {return [string range $date 5 9]}
-        default {return [string range $date 11 15]}
-    }
+    set right $edge
+    .c create line $x [lindex [dict get $geometry price] 0] $x \
+        [lindex [dict get $geometry oscillator] 1] -fill #f0f0f0 -tags {grid}
 }
 
-# Draws the dates under the panes, where a period begins: the coarsest of
-# years, months, days, hours and minutes of which the view shows at least
-# three; every bar's text (spaced out) for dates of another form.
+# Draws the dates under the panes. Timestamps get a few labels where a
+# period begins (see time_axis::labels), about one per 110 pixels; epoch
+# times are marked UTC. Other names are shown as they are, spaced out.
 proc ::chart::draw_dates {geometry} {
     variable dates
     variable last
-    variable date_levels
+    variable time_kind
     set first [first]
-    set chosen [lindex $date_levels end]
-    foreach length $date_levels {
-        set starts 0
-        set previous [date_key [lindex $dates $first] $length]
-        for {set index [expr {$first + 1}]} {$index <= $last} {incr index} {
-            set key [date_key [lindex $dates $index] $length]
-            if {$key ne $previous} {
-                incr starts
-                set previous $key
+    set right -1000
+    if {$time_kind eq ""} {
+        for {set index $first} {$index <= $last} {incr index} {
+            set name [lindex $dates $index]
+            if {$name ne ""} {
+                date_label $geometry $index $name right
             }
         }
-        if {$starts >= 2} {
-            set chosen $length
-            break
-        }
+        return
     }
-    set y [dict get $geometry axis]
-    # Labels mark where a period begins; the first bar shown only starts the
-    # count.
-    set previous ""
-    set previous_x [expr {[dict get $geometry x0] - 10}]
+    set seconds {}
     for {set index $first} {$index <= $last} {incr index} {
-        set date [lindex $dates $index]
-        set key [date_key $date $chosen]
-        if {$key eq $previous} continue
-        set start [expr {$index == $first}]
-        set previous $key
-        set x [bar_x $geometry $index]
-        if {$start || $key eq "" || $x - $previous_x < 60} continue
-        set previous_x $x
-        .c create line $x [lindex [dict get $geometry price] 0] $x \
-            [lindex [dict get $geometry oscillator] 1] -fill #f0f0f0 -tags {grid}
-        .c create text $x $y -anchor n -text [date_label $date $chosen] \
-            -font TkSmallCaptionFont -tags {axis}
+        lappend seconds [bar_time $index]
+    }
+    set room [expr {max(2, int(([dict get $geometry x1] - [dict get $geometry x0]) / 110))}]
+    lassign [time_axis::labels $seconds $room] step labels
+    foreach {offset text} $labels {
+        date_label $geometry [expr {$first + $offset}] $text right
+    }
+    if {$time_kind ne "iso"} {
+        .c create text [expr {[dict get $geometry x1] + 6}] [dict get $geometry axis] \
+            -anchor nw -text UTC -font TkSmallCaptionFont -tags {axis}
     }
 }
 
@@ -646,13 +646,19 @@ proc ::chart::show_status {} {
     variable scale
     variable status_groups
     variable lines
+    variable time_kind
     set pos [$object cget -pos]
     set index [expr {$count - 1 - $pos}]
     set bar [lmap type {o h l c v} unit {$ $ $ $ {}} {
         bars::format_value [$object value $type] $unit $scale
     }]
+    set name [bars::bar_name $dates $index]
+    if {$time_kind in {epoch epoch_ms} && [bar_time $index] ne ""} {
+        set name "[clock format [bar_time $index] -format {%Y-%m-%d %H:%M:%S} -gmt 1] UTC\
+            ($name)"
+    }
     set lines_text [list [format "%s  (pos %d)  open %s  high %s  low %s  close %s  volume %s" \
-        [bars::bar_name $dates $index] $pos {*}$bar]]
+        $name $pos {*}$bar]]
     foreach group $status_groups {
         set entries {}
         foreach entry $::bars::indicators {
@@ -793,7 +799,8 @@ proc ::chart::load_file {file} {
     variable scale
     variable scale_option
     variable lines
-    variable iso_dates
+    variable time_kind
+    variable times
     variable last
     variable cursor
     set fresh [corvalix::ZOLV]
@@ -810,7 +817,8 @@ proc ::chart::load_file {file} {
     set dates $result
     set count [llength $dates]
     array unset lines
-    set iso_dates [regexp {^\d{4}-\d\d-\d\d} [lindex $dates 0]]
+    set time_kind [time_axis::kind $dates]
+    array unset times
     set last [expr {$count - 1}]
     set cursor -1
     if {[info commands .c] ne ""} {
@@ -913,8 +921,23 @@ proc ::chart::selftest {} {
     if {[llength [.c find withtag crosshair]] != 2} {
         lappend failures "no crosshair"
     }
-    if {![string match "[lindex $::chart::dates $index]*" [.status get 1.0 1.end]]} {
+    if {![string match "*[lindex $::chart::dates $index]*" [.status get 1.0 1.end]]} {
         lappend failures "the status area does not show the bar under the crosshair"
+    }
+    # The time axis: some labels, apart, none of them a raw epoch number.
+    set labels [lsort -real -index 0 [lmap item [.c find withtag date] {.c bbox $item}]]
+    if {$::chart::time_kind ne "" && [llength $labels] < 2} {
+        lappend failures "fewer than two labels on the time axis"
+    }
+    foreach box [lrange $labels 1 end] before [lrange $labels 0 end-1] {
+        if {[lindex $box 0] <= [lindex $before 2]} {
+            lappend failures "time axis labels overlap: $before $box"
+        }
+    }
+    foreach item [.c find withtag date] {
+        if {[regexp {^\d{9,}$} [.c itemcget $item -text]]} {
+            lappend failures "a raw epoch number on the time axis: [.c itemcget $item -text]"
+        }
     }
     # The keys zoom and scroll the view.
     set before $span

@@ -154,7 +154,7 @@ bool package_proc(Tcl_ObjCmdProc* proc) {
     return proc && package_procs.count(proc) > 0;
 }
 
-int call(const std::vector<std::string>& words, std::string* result) {
+int call(const std::vector<std::string>& words, std::string* result, std::string* error_code) {
     Tcl_Interp* in = interp();
     std::vector<Tcl_Obj*> objv;
     objv.reserve(words.size());
@@ -167,6 +167,21 @@ int call(const std::vector<std::string>& words, std::string* result) {
     Tcl_Size length = 0;
     const char* text = Tcl_GetStringFromObj(Tcl_GetObjResult(in), &length);
     result->assign(text, static_cast<size_t>(length));
+    if (error_code) {
+        error_code->clear();
+        if (code == TCL_ERROR) {
+            Tcl_Obj* options = Tcl_GetReturnOptions(in, code);
+            Tcl_IncrRefCount(options);
+            Tcl_Obj* key = Tcl_NewStringObj("-errorcode", -1);
+            Tcl_IncrRefCount(key);
+            Tcl_Obj* value = nullptr;
+            if (Tcl_DictObjGet(nullptr, options, key, &value) == TCL_OK && value) {
+                error_code->assign(Tcl_GetString(value));
+            }
+            Tcl_DecrRefCount(key);
+            Tcl_DecrRefCount(options);
+        }
+    }
     for (Tcl_Obj* obj : objv) Tcl_DecrRefCount(obj);
     Tcl_ResetResult(in);
     return code;

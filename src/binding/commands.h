@@ -59,4 +59,8 @@ Tcl_ObjCmdProc threads_cmd;
 // The bars of a CSV file: zolv::read_csv OBJECT FILE ?OPTION VALUE ...?
 Tcl_ObjCmdProc read_csv_cmd;
 
+// Defines isnan, isinf and isfinite in ::tcl::mathfunc where the interpreter has none (Tcl 8.6),
+// with the meaning of Tcl 9's own.
+void install_math_functions(Tcl_Interp* interp);
+
 }  // namespace zolv

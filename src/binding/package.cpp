@@ -142,6 +142,7 @@ int init(Tcl_Interp* interp) {
     Tcl_CreateObjCommand(interp, "::zolv::operations", operations_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "::zolv::read_csv", read_csv_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "::zolv::threads", threads_cmd, nullptr, nullptr);
+    install_math_functions(interp);
     return TCL_OK;
 }
 

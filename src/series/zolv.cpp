@@ -105,11 +105,26 @@ int ZOLV::value(char type, int32_t* out) const {
 }
 
 char ZOLV::column_letter(char type) {
-    return type == 'o' || type == 'h' || type == 'l' || type == 'v' ? type : 'c';
+    switch (type) {
+        case 'o':
+        case 'O':
+            return 'o';
+        case 'h':
+        case 'H':
+            return 'h';
+        case 'l':
+        case 'L':
+            return 'l';
+        case 'v':
+        case 'V':
+            return 'v';
+        default:
+            return 'c';
+    }
 }
 
 const Column& ZOLV::select_column(char type) const {
-    switch (type) {
+    switch (column_letter(type)) {
         case 'o':
             return open;
         case 'h':

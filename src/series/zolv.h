@@ -115,9 +115,9 @@ public:
     int at(int n, std::vector<int32_t>& bar) const;
     int value(char type, int32_t* out) const;
 
-    // "o" open, "h" high, "l" low, "v" volume, anything else close.
+    // "o" or "O" open, "h" or "H" high, "l" or "L" low, "v" or "V" volume, anything else close.
     const Column& select_column(char type) const;
-    // The letter of the column `type` selects: "o", "h", "l", "v" or "c".
+    // The lower-case letter of the column `type` selects: "o", "h", "l", "v" or "c".
     static char column_letter(char type);
     // Index of the bar at the cursor: size of close - pos - 1 (32-bit wrap).
     int cursor_index() const;
