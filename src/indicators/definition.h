@@ -17,7 +17,10 @@
 //                                          writes the parts defined after bar k (k >= lookback)
 //   static constexpr int kWidth;           parts of a list result (1: one value)
 //   static constexpr uint32_t kIntegerParts;   bit j set: part j is an integer
-// Deriving from Definition gives the defaults (one real value, span 0).
+//   int64_t state_bytes() const;           bytes a State holds outside itself (a window kept in
+//                                          a vector), at most: its remembered states are kept
+//                                          that much further apart
+// Deriving from Definition gives the defaults (one real value, span 0, no bytes outside).
 //
 // An operation is added by its definition (in steps/ by family), its row in kOperations
 // (operations.cpp, in alphabetical order), a row of kForms in tests/cpp/operations_test.cpp
@@ -82,6 +85,7 @@ struct Definition {
     static constexpr int kWidth = 1;
     static constexpr uint32_t kIntegerParts = 0;
     int64_t span() const { return 0; }
+    int64_t state_bytes() const { return 0; }
 };
 
 // ---- Shared steps ---------------------------------------------------------------------------
