@@ -6,7 +6,9 @@
 
 #include "indicators/definition.h"
 #include "indicators/operation.h"
+#include "indicators/steps/averages.h"
 #include "indicators/steps/momentum.h"
+#include "indicators/steps/oscillators.h"
 #include "indicators/steps/trend.h"
 #include "indicators/steps/volatility.h"
 #include "indicators/steps/volume.h"
@@ -196,6 +198,7 @@ const Operation kOperations[] = {
     define<Ad>("ad", "", "", ""),
     define<Adosc>("adosc", "fast slow", "ii", ""),
     define<Adx>("adx", "n", "i", "+DI -DI ADX"),
+    define<Apo>("apo", "x fast slow", "cii", ""),
     define<Atr>("atr", "n", "i", ""),
     define<Bbands>("bbands", "x n k", "cid", "upper middle lower"),
     older(SeriesOp::kBollingerband, "bollingerband", "x t", "ci",
@@ -206,11 +209,13 @@ const Operation kOperations[] = {
           &longer_minus_1),
     older(SeriesOp::kConvSma, "conv_sma", "x s l", "cii", "", kReal, 1, &two_windows,
           &longer_minus_1),
+    define<Dema>("dema", "x n", "ci", ""),
     older(SeriesOp::kDmi, "dmi", "n m", "ii", "+DI -DI DX ADX", SeriesShape::kRealList, 4,
           &two_windows, &n_plus_m),
     older(SeriesOp::kEma, "ema", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
     older(SeriesOp::kHlband, "hlband", "t", "i", "highest lowest middle", SeriesShape::kIntegerList,
           3, &one_window, &n_bars),
+    define<Kama>("kama", "x n", "ci", ""),
     older(SeriesOp::kMacd, "macd", "t1 t2 sig", "iii", "macd signal", SeriesShape::kRealList, 2,
           &three_windows, &macd_first),
     define<MacdEma>("macd_ema", "x fast slow signal", "ciii", "macd signal histogram"),
@@ -218,6 +223,7 @@ const Operation kOperations[] = {
     older(SeriesOp::kMomentum, "momentum", "x n", "ci", "", kReal, 1, &not_negative, &n_bars),
     define<Natr>("natr", "n", "i", ""),
     define<Obv>("obv", "", "", ""),
+    define<Ppo>("ppo", "x fast slow", "cii", ""),
     older(SeriesOp::kPsychological, "psychological", "x t", "ci", "", kReal, 1, &one_window,
           &n_bars),
     older(SeriesOp::kRci, "rci", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
@@ -231,7 +237,11 @@ const Operation kOperations[] = {
     older(SeriesOp::kStcSd, "stc_sd", "t m y", "iii", "", kReal, 1, &three_windows,
           &t_plus_m_plus_y_minus_3),
     older(SeriesOp::kStdev, "stdev", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
+    define<Stochrsi>("stochrsi", "x n m k d", "ciiii", "k d"),
+    define<T3>("t3", "x n vfactor", "cid", ""),
+    define<Tema>("tema", "x n", "ci", ""),
     older(SeriesOp::kTr, "tr", "", "", "", SeriesShape::kInteger, 1, &any_args, &one_bar),
+    define<Trix>("trix", "x n", "ci", ""),
     older(SeriesOp::kUltimateOsi, "ultimate_osi", "t", "i", "", kReal, 1, &one_window, &four_n),
     older(SeriesOp::kVr1, "vr1", "t", "i", "", kReal, 1, &one_window, &n_bars),
     older(SeriesOp::kVr2, "vr2", "t", "i", "", kReal, 1, &one_window, &n_bars),

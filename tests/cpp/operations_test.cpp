@@ -45,6 +45,10 @@ const Form kForms[] = {
     {"adx", "2"},
     {"adx", "14"},
     {"adx", "1"},
+    {"apo", "c 12 26"},
+    {"apo", "o 26 12"},
+    {"apo", "c 2 2"},
+    {"apo", "c 1 26"},
     {"atr", "1"},
     {"atr", "14"},
     {"bbands", "c 2 2"},
@@ -55,9 +59,15 @@ const Form kForms[] = {
     {"cci", "14"},
     {"conv_ema", "c 12 26"},
     {"conv_sma", "c 5 25"},
+    {"dema", "c 2"},
+    {"dema", "h 10"},
+    {"dema", "c 1"},
     {"dmi", "14 14"},
     {"ema", "h 20"},
     {"hlband", "20"},
+    {"kama", "c 10"},
+    {"kama", "l 2"},
+    {"kama", "c 1"},
     {"macd", "12 26 9"},
     {"macd_ema", "c 12 26 9"},
     {"macd_ema", "l 5 3 1"},
@@ -68,6 +78,9 @@ const Form kForms[] = {
     {"natr", "5"},
     {"natr", "0"},
     {"obv", ""},
+    {"ppo", "c 12 26"},
+    {"ppo", "l 26 3"},
+    {"ppo", "c 5 1"},
     {"psychological", "c 12"},
     {"rci", "c 9"},
     {"roc", "10"},
@@ -85,7 +98,22 @@ const Form kForms[] = {
     {"stc_k", "14"},
     {"stc_sd", "14 3 3"},
     {"stdev", "c 20"},
+    {"stochrsi", "c 14 14 3 3"},
+    {"stochrsi", "o 5 3 1 2"},
+    {"stochrsi", "c 2 1 1 1"},
+    {"stochrsi", "c 14 2147483647 1 1"},
+    {"stochrsi", "c 1 14 3 3"},
+    {"t3", "c 5 0.7"},
+    {"t3", "c 2 0"},
+    {"t3", "h 3 1"},
+    {"t3", "c 5 1.5"},
+    {"tema", "c 2"},
+    {"tema", "l 7"},
+    {"tema", "c 1"},
     {"tr", ""},
+    {"trix", "c 1"},
+    {"trix", "c 15"},
+    {"trix", "c 0"},
     {"ultimate_osi", "7"},
     {"vr1", "25"},
     {"vr2", "25"},
@@ -495,6 +523,40 @@ TEST(OperationModels, EdgesByHand) {
     }
 }
 
+// The averages and their oscillators at their first bars and zero denominators.
+TEST(OperationModels, AveragesAtTheirEdges) {
+    const ZOLV flat = random_walk(300, 20261208);  // flat for its first 30 bars at 40
+    bool defined = false;
+    // A flat window of RSI values (all 50): raw is 50; k first at bar n + m + k - 2, d at
+    // n + m + k + d - 3.
+    value_of(flat, "stochrsi", "c 2 3 2 2", 4, 0, &defined);
+    EXPECT_FALSE(defined);
+    EXPECT_EQ(50.0, value_of(flat, "stochrsi", "c 2 3 2 2", 5, 0, &defined));
+    value_of(flat, "stochrsi", "c 2 3 2 2", 5, 1, &defined);
+    EXPECT_FALSE(defined);
+    EXPECT_EQ(50.0, value_of(flat, "stochrsi", "c 2 3 2 2", 6, 1, &defined));
+    // No move at all: every change is 0, the efficiency ratio 1, the average the price.
+    EXPECT_EQ(40.0, value_of(flat, "kama", "c 5", 5, 0, &defined));
+    EXPECT_EQ(40.0, value_of(flat, "dema", "c 5", 8, 0, &defined));
+    EXPECT_EQ(40.0, value_of(flat, "tema", "c 5", 12, 0, &defined));
+    EXPECT_EQ(0.0, value_of(flat, "trix", "c 5", 13, 0, &defined));
+
+    ZOLV zeros;
+    for (const int32_t close : {0, 0, 0, 6, -6, 3}) add(zeros, close, close, close, close, 1);
+    // trix 1 is the change of the close in per cent, 0 after a close of 0; ppo is 0 where the
+    // slow average is 0.
+    EXPECT_EQ(0.0, value_of(zeros, "trix", "c 1", 3, 0, &defined));
+    EXPECT_EQ(-200.0, value_of(zeros, "trix", "c 1", 4, 0, &defined));
+    EXPECT_EQ(0.0, value_of(zeros, "ppo", "c 2 3", 2, 0, &defined));
+    // apo 2 3 at bar 3: ema 2 = 0 + 2 / 3 * (6 - 0) (0 before), ema 3 = 0 + 0.5 * (6 - 0).
+    const double apo = (0.0 + 2.0 / 3.0 * (6.0 - 0.0)) - (0.0 + 0.5 * (6.0 - 0.0));
+    EXPECT_EQ(apo, value_of(zeros, "apo", "c 2 3", 3, 0, &defined));
+    EXPECT_EQ(apo, value_of(zeros, "apo", "c 3 2", 3, 0, &defined));  // swapped
+    // kama 2 at bar 3: change 6, volatility 6: er 1, sc = (2 / 3) squared, from 0.
+    const double sc = (1.0 * (2.0 / 3.0 - 2.0 / 31.0)) + 2.0 / 31.0;
+    EXPECT_EQ(0.0 + (sc * sc) * 6.0, value_of(zeros, "kama", "c 2", 3, 0, &defined));
+}
+
 // ---- Readers in parallel --------------------------------------------------------------------
 
 // Threads ask one object for values at random bars of more lines than it remembers, so lines
@@ -511,7 +573,9 @@ TEST(OperationMemory, ReadersInParallel) {
                           {"macd_ema", "c 12 26 9"},
                           {"macd_ema", "o 3 9 2"},
                           {"obv", ""},
-                          {"bbands", "c 20 2"}};
+                          {"bbands", "c 20 2"},
+                          {"stochrsi", "c 14 14 3 3"},
+                          {"t3", "c 5 0.7"}};
     std::vector<SeriesResult> lines;
     for (const Form& f : forms) {
         const Operation& op = *zolv::find_operation(f.op);
