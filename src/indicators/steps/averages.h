@@ -118,7 +118,17 @@ struct Tema : Definition {
 struct T3 : Definition {
     int32_t n;
     double a;
-    explicit T3(const OpArgs& args) : n(args.ints[0]), a(args.reals[0]) {}
+    double f, rest;         // the weights of a step
+    double c1, c2, c3, c4;  // of e6, e5, e4, e3
+    explicit T3(const OpArgs& args) : n(args.ints[0]), a(args.reals[0]) {
+        f = 2.0 / (n + 1.0);
+        rest = 1.0 - f;
+        const double b = a * a;
+        c1 = -(b * a);
+        c2 = 3.0 * (b - c1);
+        c3 = -6.0 * b - 3.0 * (a - c1);
+        c4 = 1.0 + 3.0 * a - c1 + 3.0 * b;
+    }
     bool valid() const { return n >= 2 && a >= 0.0 && a <= 1.0; }
     int64_t lookback() const { return 6 * (int64_t{n} - 1); }
 
@@ -130,15 +140,9 @@ struct T3 : Definition {
         Levels<6> e;
     };
     void step(State& s, const Input& in, int64_t k) const {
-        const double f = 2.0 / (n + 1.0);
-        s.e.step(in.x[k], k, n, Step{f, 1.0 - f});
+        s.e.step(in.x[k], k, n, Step{f, rest});
     }
     void value(const State& s, const Input&, int64_t, Out& out) const {
-        const double b = a * a;
-        const double c1 = -(b * a);
-        const double c2 = 3.0 * (b - c1);
-        const double c3 = -6.0 * b - 3.0 * (a - c1);
-        const double c4 = 1.0 + 3.0 * a - c1 + 3.0 * b;
         out.real(0, c1 * s.e.at(5) + c2 * s.e.at(4) + c3 * s.e.at(3) + c4 * s.e.at(2));
     }
 };
