@@ -2,6 +2,7 @@
 // and on several, and answers as before when it never does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -44,8 +45,9 @@ ZOLV walk(int bars) {
 }
 
 bool same(const SeriesResult& a, const SeriesResult& b) {
-    return a.valid == b.valid && a.integers == b.integers && a.reals.size() == b.reals.size() &&
-           std::memcmp(a.reals.data(), b.reals.data(), a.reals.size() * sizeof(double)) == 0;
+    const auto bits_equal = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    return a.valid == b.valid && a.integers == b.integers &&
+           std::equal(a.reals.begin(), a.reals.end(), b.reals.begin(), b.reals.end(), bits_equal);
 }
 
 struct StopCase {

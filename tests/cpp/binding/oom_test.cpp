@@ -34,7 +34,7 @@ extern "C" int Zolv_Init(Tcl_Interp*);
 
 // A failed allocation answers null, as it does without the sanitizer, rather than ending the
 // test program.
-extern "C" const char* __asan_default_options() {
+extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
     return "allocator_may_return_null=1";
 }
 
