@@ -235,14 +235,15 @@ Bars rsi_series(const ZOLV& z, int n, Writer& w) {
         const int32_t* c = z.close.data();
         auto gain = [&](int64_t k) { return std::max<int64_t>(int64_t{c[k]} - o[k], 0); };
         auto loss = [&](int64_t k) { return std::max<int64_t>(int64_t{o[k]} - c[k], 0); };
-        int64_t up = 0;
-        int64_t down = 0;
-        for (int64_t k = chunk.first - n + 1; k < chunk.first; ++k) {
-            up += gain(k);
-            down += loss(k);
-        }
         std::vector<double> totals(static_cast<size_t>(kBlock));
         with_lanes([&](auto) {
+            // The running sums live here, where no call of the loop can reach them.
+            int64_t up = 0;
+            int64_t down = 0;
+            for (int64_t k = chunk.first - n + 1; k < chunk.first; ++k) {
+                up += gain(k);
+                down += loss(k);
+            }
             for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
                 poll_stop();
                 const int64_t count = std::min(kBlock, chunk.end - b0);

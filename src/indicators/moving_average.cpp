@@ -254,11 +254,16 @@ Bars conv_series(const ZOLV& z, char type, int s, int l, bool exponential, Write
     if (bars.empty()) return kNoBars;
     if (exponential) {
         double* out = w.reals(0);
-        walk_ema_pair(s, l, c, static_cast<int>(bars.first), static_cast<int>(bars.end - 1),
-                      [out](int k, double e1, double e2) {
-                          if (k % kBlock == 0) poll_stop();
-                          out[k] = (e1 / e2 - 1.0) * 100.0;
-                      });
+        EmaPair pair(s, l, c, static_cast<int>(bars.first));
+        out[pair.at] = (pair.a.value / pair.b.value - 1.0) * 100.0;
+        for (int64_t b0 = bars.first + 1; b0 < bars.end; b0 += kBlock) {
+            poll_stop();
+            const int64_t end = std::min(bars.end, b0 + kBlock);
+            for (int64_t k = b0; k < end; ++k) {
+                pair.step();
+                out[k] = (pair.a.value / pair.b.value - 1.0) * 100.0;
+            }
+        }
         w.set_valid(bars);
         return bars;
     }
