@@ -33,6 +33,9 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// The offset of a field's text that is the file's own, not a copy.
+constexpr size_t kInPlace = static_cast<size_t>(-1);
+
 // One field of a record: its text (for a quoted field what lies between the quotes, a doubled
 // quote made single) and the line it starts on.
 struct Field {
@@ -40,6 +43,7 @@ struct Field {
     size_t size;
     int line;
     bool quoted;
+    size_t copy_at = kInPlace;  // where the tokenizer keeps the text, when it made it single
 };
 
 // Why a record could not be split: the field and what is wrong with it, or, for a row longer
@@ -100,9 +104,8 @@ public:
             const size_t index = fields.size();
             while (p_ != end_ && is_blank(*p_)) ++p_;
             Field field{p_, 0, line_, false};
-            size_t unquoted_at = kPlain;
             if (p_ != end_ && *p_ == '"') {
-                if (!quoted_field(&field, &unquoted_at)) {
+                if (!quoted_field(&field)) {
                     if (!last_) return more();
                     return field_fault(static_cast<size_t>(end_ - row), index, field.line,
                                        "no closing quote before the end of the file");
@@ -117,8 +120,6 @@ public:
                 plain_field(&field);
             }
             fields.push_back(field);
-            offsets_.resize(fields.size());
-            offsets_[index] = unquoted_at;
             if (p_ != end_ && *p_ == ',') {
                 ++p_;
                 continue;
@@ -136,16 +137,14 @@ public:
                 ++line_;
             }
             // The texts that held doubled quotes, now that their storage no longer moves.
-            for (size_t k = 0; k < fields.size(); ++k) {
-                if (offsets_[k] != kPlain) fields[k].data = unquoted_.data() + offsets_[k];
+            for (Field& f : fields) {
+                if (f.copy_at != kInPlace) f.data = unquoted_.data() + f.copy_at;
             }
             return Split::kRecord;
         }
     }
 
 private:
-    static constexpr size_t kPlain = static_cast<size_t>(-1);
-
     // At LF, at CR LF, or at a CR that ends the text.
     bool at_line_end() const {
         if (*p_ == '\n') return true;
@@ -153,8 +152,8 @@ private:
     }
 
     // Reads a field that starts at a quote; false if no quote closes it in the text. A text
-    // that held doubled quotes is copied, made single, to unquoted_ at `*unquoted_at`.
-    bool quoted_field(Field* field, size_t* unquoted_at) {
+    // that held doubled quotes is copied, made single, to the end of unquoted_.
+    bool quoted_field(Field* field) {
         field->quoted = true;
         const char* content = ++p_;
         bool doubled = false;
@@ -174,12 +173,12 @@ private:
             break;
         }
         if (doubled) {
-            *unquoted_at = unquoted_.size();
+            field->copy_at = unquoted_.size();
             for (size_t k = 0; k < field->size; ++k) {
                 unquoted_ += field->data[k];
                 if (field->data[k] == '"') ++k;
             }
-            field->size = unquoted_.size() - *unquoted_at;
+            field->size = unquoted_.size() - field->copy_at;
         }
         return true;
     }
@@ -200,11 +199,9 @@ private:
     const char* end_;
     int line_;
     bool last_;
-    // The record's texts that held doubled quotes, one after another, and where each field's
-    // starts (kPlain: the field's text is the file's own). Fields point into it only once the
-    // record is whole: until then it may move as it grows.
+    // The record's texts that held doubled quotes, one after another. Fields point into it only
+    // once the record is whole: until then it may move as it grows.
     std::string unquoted_;
-    std::vector<size_t> offsets_;
 };
 
 // The text of a field as a message quotes it: cut after kShownText bytes, at a character.
