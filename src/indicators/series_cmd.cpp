@@ -105,17 +105,20 @@ int series_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     SeriesResult result;
     const std::vector<int> args(params, params + param_count);
     CommandInterrupt interrupt(interp);
+    SeriesInterrupt* asked = &interrupt;
     for (;;) {
         Self self;
         if (hold_self(nullptr, interp, objv[1], Access::kRead, &self) != TCL_OK) return TCL_ERROR;
-        const int status = series(*self.get(), op, type, args, &result, &interrupt);
+        const int status = series(*self.get(), op, type, args, &result, asked);
         self.release();
         if (status == ZOLV_OK) break;
         if (status != kSeriesStopped) return fail(interp, status);
         // Stopped for a handler that is due or a time limit that has passed: with the object
         // let go, Tcl decides. When the script is neither canceled nor past its limits (a
-        // handler moved the limit), the call starts again.
+        // handler moved the limit), the call starts again; if Tcl would still not stop it
+        // (an interpreter that is being deleted checks no limits), without asking again.
         if (check_interrupts(interp) != TCL_OK) return TCL_ERROR;
+        if (interrupt_pending(interp)) asked = nullptr;
     }
     const size_t bars = result.valid.size();
     const size_t width = static_cast<size_t>(result.width);
