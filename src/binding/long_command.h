@@ -31,7 +31,7 @@ private:
 };
 
 // Elements made between two checks of the interrupts while a list is built.
-constexpr size_t kElementsPerCheck = size_t{1} << 16;
+constexpr size_t kElementsPerCheck = size_t{1} << 14;
 
 // The array of `count` (> 0) elements of a list that is about to be made, from attemptckalloc,
 // once the memory of the list and of its values (`value_bytes` in all) is known to be there:
