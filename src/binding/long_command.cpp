@@ -45,8 +45,8 @@ bool interrupt_pending(Tcl_Interp* interp) {
 }
 
 Tcl_Obj** attempt_elements(size_t count, size_t value_bytes) {
-    const size_t array_bytes = count * sizeof(Tcl_Obj*);
     if (count > SIZE_MAX / sizeof(Tcl_Obj*) / 2 || value_bytes > SIZE_MAX / 2) return nullptr;
+    const size_t array_bytes = count * sizeof(Tcl_Obj*);
 #if TCL_MAJOR_VERSION < 9
     if (array_bytes > UINT_MAX) return nullptr;  // the most Tcl 8.6 allocates at once
     void* elements = attemptckalloc(static_cast<unsigned>(array_bytes));
@@ -54,9 +54,9 @@ Tcl_Obj** attempt_elements(size_t count, size_t value_bytes) {
     void* elements = attemptckalloc(array_bytes);
 #endif
     if (!elements) return nullptr;
-    // The list copies the array, and every value is allocated on its own: asked for as one
-    // block of the system's allocator (where Tcl takes blocks this large from too) and given
-    // back at once, so that a result far beyond the memory there is fails here.
+    // The list copies the array, and every value is allocated on its own: all of that is asked
+    // for as one block of the system's allocator (where Tcl takes blocks this large from too)
+    // and given back at once, so that a result far beyond the memory left fails here.
     void* probe = std::malloc(array_bytes + value_bytes);
     if (!probe) {
         ckfree(static_cast<char*>(elements));
