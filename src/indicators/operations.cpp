@@ -7,10 +7,14 @@
 
 #include "indicators/definition.h"
 #include "indicators/operation.h"
+#include "indicators/steps/candles.h"
+#include "indicators/steps/channels.h"
+#include "indicators/steps/hull.h"
 #include "indicators/steps/momentum.h"
 #include "indicators/steps/trend.h"
 #include "indicators/steps/volatility.h"
 #include "indicators/steps/volume.h"
+#include "indicators/steps/volume_price.h"
 
 namespace zolv {
 namespace {
@@ -202,20 +206,27 @@ const Operation kOperations[] = {
     define<Adosc>("adosc", "fast slow", "ii", ""),
     define<Adx>("adx", "n", "i", "+DI -DI ADX"),
     define<Atr>("atr", "n", "i", ""),
+    define<Avwap>("avwap", "from", "i", ""),
     define<Bbands>("bbands", "x n k", "cid", "upper middle lower"),
     older(SeriesOp::kBollingerband, "bollingerband", "x t", "ci",
           "upper1 lower1 upper2 lower2 upper3 lower3", SeriesShape::kRealList, 6, &one_window,
           &n_minus_1),
     older(SeriesOp::kCci, "cci", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    define<Cmf>("cmf", "n", "i", ""),
     older(SeriesOp::kConvEma, "conv_ema", "x s l", "cii", "", kReal, 1, &two_windows,
           &longer_minus_1),
     older(SeriesOp::kConvSma, "conv_sma", "x s l", "cii", "", kReal, 1, &two_windows,
           &longer_minus_1),
     older(SeriesOp::kDmi, "dmi", "n m", "ii", "+DI -DI DX ADX", SeriesShape::kRealList, 4,
           &two_windows, &n_plus_m),
+    define<Donchian>("donchian", "n", "i", "upper lower middle"),
     older(SeriesOp::kEma, "ema", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
+    define<HeikinAshi>("heikin_ashi", "", "", "open high low close"),
     older(SeriesOp::kHlband, "hlband", "t", "i", "highest lowest middle", SeriesShape::kIntegerList,
           3, &one_window, &n_bars),
+    define<Hma>("hma", "n", "i", ""),
+    define<Ichimoku>("ichimoku", "t k s", "iii", "tenkan kijun span_a span_b"),
+    define<Keltner>("keltner", "n mult m", "idi", "upper middle lower"),
     older(SeriesOp::kMacd, "macd", "t1 t2 sig", "iii", "macd signal", SeriesShape::kRealList, 2,
           &three_windows, &macd_first),
     define<MacdEma>("macd_ema", "x fast slow signal", "ciii", "macd signal histogram"),
@@ -223,6 +234,7 @@ const Operation kOperations[] = {
     older(SeriesOp::kMomentum, "momentum", "x n", "ci", "", kReal, 1, &not_negative, &n_bars),
     define<Natr>("natr", "n", "i", ""),
     define<Obv>("obv", "", "", ""),
+    define<Pivots>("pivots", "", "", "p r1 s1 r2 s2 r3 s3"),
     older(SeriesOp::kPsychological, "psychological", "x t", "ci", "", kReal, 1, &one_window,
           &n_bars),
     older(SeriesOp::kRci, "rci", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
@@ -236,10 +248,13 @@ const Operation kOperations[] = {
     older(SeriesOp::kStcSd, "stc_sd", "t m y", "iii", "", kReal, 1, &three_windows,
           &t_plus_m_plus_y_minus_3),
     older(SeriesOp::kStdev, "stdev", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
+    define<Supertrend>("supertrend", "n mult", "id", "line direction"),
     older(SeriesOp::kTr, "tr", "", "", "", SeriesShape::kInteger, 1, &any_args, &one_bar),
     older(SeriesOp::kUltimateOsi, "ultimate_osi", "t", "i", "", kReal, 1, &one_window, &four_n),
     older(SeriesOp::kVr1, "vr1", "t", "i", "", kReal, 1, &one_window, &n_bars),
     older(SeriesOp::kVr2, "vr2", "t", "i", "", kReal, 1, &one_window, &n_bars),
+    define<Vwap>("vwap", "n", "i", ""),
+    define<Vwma>("vwma", "n", "i", ""),
     older(SeriesOp::kWilliamsR, "williams_r", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
     older(SeriesOp::kWvr, "wvr", "t", "i", "", kReal, 1, &one_window, &n_bars),
     Operation{nullptr, nullptr, nullptr, nullptr, kReal, 0, 0, nullptr, nullptr, nullptr, nullptr,
