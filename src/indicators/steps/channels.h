@@ -3,9 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
-#include <cstddef>
-#include <vector>
 
 #include "indicators/definition.h"
 #include "indicators/ema_chain.h"
@@ -25,41 +24,41 @@ inline double midpoint(int32_t high, int32_t low) {
     return static_cast<double>(int64_t{high} + low) / 2.0;
 }
 
-// The extreme of one column over the w newest bars taken in (kHighest: the highest, else the
-// lowest). It keeps the bars that may still become the extreme, oldest first, each more extreme
-// than every later one: a bar goes once a newer one is at least as extreme or once it leaves
-// the window, so a bar costs amortized constant time.
-template <bool kHighest>
-struct WindowExtreme {
-    std::vector<int64_t> bars;  // those before `head` have gone
-    size_t head = 0;
+// The highest of v over the bars first .. last (INT32_MIN for none).
+inline int32_t highest_of(const int32_t* v, int64_t first, int64_t last) {
+    int32_t best = INT32_MIN;
+    for (int64_t k = first; k <= last; ++k) best = std::max(best, v[k]);
+    return best;
+}
 
-    // Takes in bar `bar` of column v, the bars in order, a window of w >= 1 bars.
-    void add(const int32_t* v, int64_t bar, int64_t w) {
-        const int32_t x = v[bar];
-        while (bars.size() > head && !beats(v[bars.back()], x)) bars.pop_back();
-        bars.push_back(bar);
-        if (bars[head] <= bar - w) ++head;
-        if (head >= 64 && 2 * head >= bars.size()) {
-            bars.erase(bars.begin(), bars.begin() + static_cast<std::ptrdiff_t>(head));
-            head = 0;
-        }
-    }
-    static bool beats(int32_t a, int32_t b) { return kHighest ? a > b : a < b; }
-    // The extreme, once a bar has been taken in.
-    int32_t value(const int32_t* v) const { return v[bars[head]]; }
-};
+// The lowest of v over the bars first .. last (INT32_MAX for none).
+inline int32_t lowest_of(const int32_t* v, int64_t first, int64_t last) {
+    int32_t best = INT32_MAX;
+    for (int64_t k = first; k <= last; ++k) best = std::min(best, v[k]);
+    return best;
+}
 
-// The highest high and lowest low of the w newest bars taken in.
-struct HighLow {
-    WindowExtreme<true> high;
-    WindowExtreme<false> low;
-    void add(const Input& in, int64_t bar, int64_t w) {
-        high.add(in.high, bar, w);
-        low.add(in.low, bar, w);
+// The midpoints of the highest H and lowest L of the w bars ending at bar j, for each of the
+// `count` (at most 3) widths w: out[q] for widths[q], where bar j has that many bars at or
+// before it (has[q]). One pass back from bar j, the longer windows extending the shorter.
+inline void window_midpoints(const Input& in, int64_t j, const int32_t* widths, int count,
+                             double* out, bool* has) {
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + count, [widths](int a, int b) { return widths[a] < widths[b]; });
+    int32_t high = INT32_MIN;
+    int32_t low = INT32_MAX;
+    int64_t reached = j + 1;  // the bars from `reached` to j are in high and low
+    for (int q = 0; q < count; ++q) {
+        const int at = order[q];
+        const int64_t first = j - widths[at] + 1;
+        has[at] = first >= 0;
+        if (!has[at]) continue;
+        high = std::max(high, highest_of(in.high, first, reached - 1));
+        low = std::min(low, lowest_of(in.low, first, reached - 1));
+        reached = std::min(reached, first);
+        out[at] = midpoint(high, low);
     }
-    double mid(const Input& in) const { return midpoint(high.value(in.high), low.value(in.low)); }
-};
+}
 
 // donchian n -> {upper lower middle}: the highest H and lowest L of the n bars ending at the
 // bar (integers), middle = (upper + lower) / 2.0. From bar n - 1.
@@ -70,13 +69,13 @@ struct Donchian : Definition {
     explicit Donchian(const OpArgs& a) : n(a.ints[0]) {}
     bool valid() const { return n >= 1; }
     int64_t lookback() const { return int64_t{n} - 1; }
-    int64_t span() const { return n; }
+    int64_t span() const { return 1; }  // the window is read from the bars
 
-    using State = HighLow;
-    void step(State& s, const Input& in, int64_t bar) const { s.add(in, bar, n); }
-    void value(const State& s, const Input& in, int64_t, Out& out) const {
-        const int32_t upper = s.high.value(in.high);
-        const int32_t lower = s.low.value(in.low);
+    struct State {};
+    void step(State&, const Input&, int64_t) const {}
+    void value(const State&, const Input& in, int64_t i, Out& out) const {
+        const int32_t upper = highest_of(in.high, i - n + 1, i);
+        const int32_t lower = lowest_of(in.low, i - n + 1, i);
         out.integer(0, upper);
         out.integer(1, lower);
         out.real(2, midpoint(upper, lower));
@@ -94,30 +93,25 @@ struct Ichimoku : Definition {
     explicit Ichimoku(const OpArgs& a) : t(a.ints[0]), k(a.ints[1]), s(a.ints[2]) {}
     bool valid() const { return t >= 1 && k >= 1 && s >= 1; }
     int64_t lookback() const { return int64_t{std::min(t, k)} - 1; }
-    // The windows at bar i reach back to bar i - max(t, k) + 1; those at bar i - k are fed
-    // bar j - k at bar j, so they need the bars from i - max(t, k, s) + 1 on too.
-    int64_t span() const { return std::max(std::max(t, k), s); }
+    int64_t span() const { return 1; }  // the windows are read from the bars
 
-    struct State {
-        HighLow tenkan, kijun;                          // at the bar
-        HighLow early_tenkan, early_kijun, early_span;  // at the bar k bars before
-    };
-    void step(State& st, const Input& in, int64_t bar) const {
-        st.tenkan.add(in, bar, t);
-        st.kijun.add(in, bar, k);
-        if (bar < k) return;
-        st.early_tenkan.add(in, bar - k, t);
-        st.early_kijun.add(in, bar - k, k);
-        st.early_span.add(in, bar - k, s);
-    }
-    void value(const State& st, const Input& in, int64_t i, Out& out) const {
-        if (i >= t - 1) out.real(0, st.tenkan.mid(in));
-        if (i >= k - 1) out.real(1, st.kijun.mid(in));
+    struct State {};
+    void step(State&, const Input&, int64_t) const {}
+    void value(const State&, const Input& in, int64_t i, Out& out) const {
+        const int32_t now_widths[] = {t, k};
+        double now[2];
+        bool has_now[2];
+        window_midpoints(in, i, now_widths, 2, now, has_now);
+        if (has_now[0]) out.real(0, now[0]);
+        if (has_now[1]) out.real(1, now[1]);
         const int64_t early = i - k;
-        if (early >= std::max(t, k) - 1) {
-            out.real(2, (st.early_tenkan.mid(in) + st.early_kijun.mid(in)) / 2.0);
-        }
-        if (early >= s - 1) out.real(3, st.early_span.mid(in));
+        if (early < 0) return;
+        const int32_t early_widths[] = {t, k, s};
+        double then[3];
+        bool has_then[3];
+        window_midpoints(in, early, early_widths, 3, then, has_then);
+        if (has_then[0] && has_then[1]) out.real(2, (then[0] + then[1]) / 2.0);
+        if (has_then[2]) out.real(3, then[2]);
     }
 };
 
