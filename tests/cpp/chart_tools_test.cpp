@@ -264,7 +264,7 @@ Rows pivots(const Bars& b, const Params&) {
         const double h = double(b.h[i - 1]), l = double(b.l[i - 1]);
         const double p = double(b.h[i - 1] + b.l[i - 1] + b.c[i - 1]) / 3.0;
         const double range = double(b.h[i - 1] - b.l[i - 1]);
-        rows[i] = {p,         2.0 * p - l,           2.0 * p - h,          p + range,
+        rows[i] = {p,         2.0 * p - l,       2.0 * p - h,      p + range,
                    p - range, h + 2.0 * (p - l), l - 2.0 * (h - p)};
     }
     return rows;
@@ -278,10 +278,9 @@ Rows cmf(const Bars& b, const Params& p) {
         int64_t w = 0;
         for (size_t j = i + 1 - n; j <= i; ++j) {
             const int64_t range = b.h[j] - b.l[j];
-            const double mfv =
-                range == 0
-                    ? 0.0
-                    : double((b.c[j] - b.l[j]) - (b.h[j] - b.c[j])) * double(b.v[j]) / double(range);
+            const double mfv = range == 0 ? 0.0
+                                          : double((b.c[j] - b.l[j]) - (b.h[j] - b.c[j])) *
+                                                double(b.v[j]) / double(range);
             sum = j == i + 1 - n ? mfv : sum + mfv;
             w += b.v[j];
         }
@@ -403,10 +402,10 @@ TEST(ChartToolModels, EveryBarAsDefined) {
                 ASSERT_EQ(want[i][j].has_value(), has) << "bar " << i << " part " << j;
                 if (!has) continue;
                 ++defined;
-                const double got = zolv::integer_part(line.shape, line.integer_parts,
-                                                      static_cast<int>(j))
-                                       ? static_cast<double>(line.integers[q])
-                                       : line.reals[q];
+                const double got =
+                    zolv::integer_part(line.shape, line.integer_parts, static_cast<int>(j))
+                        ? static_cast<double>(line.integers[q])
+                        : line.reals[q];
                 EXPECT_EQ(bits(*want[i][j]), bits(got))
                     << "bar " << i << " part " << j << ": " << got << ", model " << *want[i][j];
             }
