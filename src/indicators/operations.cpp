@@ -10,6 +10,7 @@
 #include "indicators/steps/trend.h"
 #include "indicators/steps/volatility.h"
 #include "indicators/steps/volume.h"
+#include "indicators/steps/window.h"
 
 namespace zolv {
 namespace {
@@ -196,12 +197,14 @@ const Operation kOperations[] = {
     define<Ad>("ad", "", "", ""),
     define<Adosc>("adosc", "fast slow", "ii", ""),
     define<Adx>("adx", "n", "i", "+DI -DI ADX"),
+    define<Aroon>("aroon", "n", "i", "down up oscillator"),
     define<Atr>("atr", "n", "i", ""),
     define<Bbands>("bbands", "x n k", "cid", "upper middle lower"),
     older(SeriesOp::kBollingerband, "bollingerband", "x t", "ci",
           "upper1 lower1 upper2 lower2 upper3 lower3", SeriesShape::kRealList, 6, &one_window,
           &n_minus_1),
     older(SeriesOp::kCci, "cci", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    define<Cmo>("cmo", "x n", "ci", ""),
     older(SeriesOp::kConvEma, "conv_ema", "x s l", "cii", "", kReal, 1, &two_windows,
           &longer_minus_1),
     older(SeriesOp::kConvSma, "conv_sma", "x s l", "cii", "", kReal, 1, &two_windows,
@@ -211,10 +214,15 @@ const Operation kOperations[] = {
     older(SeriesOp::kEma, "ema", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
     older(SeriesOp::kHlband, "hlband", "t", "i", "highest lowest middle", SeriesShape::kIntegerList,
           3, &one_window, &n_bars),
+    define<Linreg>("linreg", "x n", "ci", ""),
+    define<LinregIntercept>("linreg_intercept", "x n", "ci", ""),
+    define<LinregSlope>("linreg_slope", "x n", "ci", ""),
     older(SeriesOp::kMacd, "macd", "t1 t2 sig", "iii", "macd signal", SeriesShape::kRealList, 2,
           &three_windows, &macd_first),
     define<MacdEma>("macd_ema", "x fast slow signal", "ciii", "macd signal histogram"),
     older(SeriesOp::kMfi, "mfi", "t", "i", "", kReal, 1, &one_window, &n_bars),
+    define<Midpoint>("midpoint", "x n", "ci", ""),
+    define<Midprice>("midprice", "n", "i", ""),
     older(SeriesOp::kMomentum, "momentum", "x n", "ci", "", kReal, 1, &not_negative, &n_bars),
     define<Natr>("natr", "n", "i", ""),
     define<Obv>("obv", "", "", ""),
@@ -232,10 +240,13 @@ const Operation kOperations[] = {
           &t_plus_m_plus_y_minus_3),
     older(SeriesOp::kStdev, "stdev", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
     older(SeriesOp::kTr, "tr", "", "", "", SeriesShape::kInteger, 1, &any_args, &one_bar),
+    define<Trima>("trima", "x n", "ci", ""),
+    define<Tsf>("tsf", "x n", "ci", ""),
     older(SeriesOp::kUltimateOsi, "ultimate_osi", "t", "i", "", kReal, 1, &one_window, &four_n),
     older(SeriesOp::kVr1, "vr1", "t", "i", "", kReal, 1, &one_window, &n_bars),
     older(SeriesOp::kVr2, "vr2", "t", "i", "", kReal, 1, &one_window, &n_bars),
     older(SeriesOp::kWilliamsR, "williams_r", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    define<Wma>("wma", "x n", "ci", ""),
     older(SeriesOp::kWvr, "wvr", "t", "i", "", kReal, 1, &one_window, &n_bars),
     Operation{nullptr, nullptr, nullptr, nullptr, kReal, 0, 0, nullptr, nullptr, nullptr, nullptr,
               -1},
