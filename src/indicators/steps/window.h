@@ -1,8 +1,8 @@
 // Window operations written as steps (see definition.h): wma, trima, linreg, linreg_slope,
 // linreg_intercept, tsf, midpoint, midprice, aroon, cmo. Each depends on the bars of its
-// window only: its state holds exact integer sums of the window, or the bars that may still
-// become the window's highest or lowest, so the state after a bar is the same whether the
-// steps started at bar 0 or at the window's oldest bar.
+// window only: its state holds exact integer sums of the window, or the window's extremes
+// (WindowExtreme), so its value after a bar is the same whether the steps started at bar 0 or
+// at the window's oldest bar.
 #pragma once
 
 #include <algorithm>
@@ -218,7 +218,8 @@ public:
         start(v, k);
         next_ += w_;
     }
-    // The key of the window ending at bar k, the last bar taken, k >= w - 1.
+    // The key of the window ending at bar k, the last bar taken, with bars k - w + 1 .. k all
+    // taken (k >= w - 1).
     int64_t extreme(int64_t k) const {
         if (k == next_ - 1) return head_;  // the window is k's block
         return best(head_, tails_[static_cast<size_t>(k + 1 - (next_ - w_))]);
