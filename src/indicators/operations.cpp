@@ -2,6 +2,7 @@
 // operation, the rows of the older operations running their ZOLV methods and their lines.
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "indicators/definition.h"
@@ -118,13 +119,17 @@ int older_at(const ZOLV& z, const Operation& op, const OpArgs& a, int64_t, OpVal
     return ZOLV_UNKNOWN_ERROR;
 }
 
-// The line of an older operation: its integers, in order, as `series` takes them.
-void older_line(const ZOLV& z, const Operation& op, const OpArgs& a, SeriesResult* out) {
+// The integers of an older operation, in order, as `series` and its command take them.
+std::vector<int> older_params(const Operation& op, const OpArgs& a) {
     std::vector<int> params;
     for (const char* kind = op.kinds; *kind; ++kind) {
         if (*kind == 'i') params.push_back(a.ints[params.size()]);
     }
-    series(z, static_cast<SeriesOp>(op.older), a.column, params, out);
+    return params;
+}
+
+void older_line(const ZOLV& z, const Operation& op, const OpArgs& a, SeriesResult* out) {
+    series(z, static_cast<SeriesOp>(op.older), a.column, older_params(op, a), out);
 }
 
 // The ranges and first bars of the older operations: where their methods answer, given a bar
@@ -262,6 +267,23 @@ const Operation* find_operation(const char* name) {
 
 int operation_at_cursor(const ZOLV& z, const Operation& op, const OpArgs& args, OpValue* out) {
     return op.at(z, op, args, z.cursor_index(), out);
+}
+
+CalcFailure explain_operation_failure(const ZOLV& z, const Operation& op, const OpArgs& args) {
+    if (op.older >= 0) {
+        return explain_calc_failure(z, static_cast<SeriesOp>(op.older), older_params(op, args));
+    }
+    CalcFailure why;
+    if (!op.valid(args)) {
+        why.reason = CalcReason::kArgument;
+        why.detail = std::string("the arguments are outside the range of ") + op.name + " " +
+                     op.args + " (see the manual)";
+        return why;
+    }
+    if (explain_cursor_or_window(z, op.lookback(args) + 1, &why)) return why;
+    why.reason = CalcReason::kValue;
+    why.detail = "a value of the bars cannot be used";
+    return why;
 }
 
 void operation_series(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out) {
