@@ -15,6 +15,7 @@
 #include "indicators/steps/volatility.h"
 #include "indicators/steps/volume.h"
 #include "indicators/steps/volume_price.h"
+#include "indicators/steps/window.h"
 
 namespace zolv {
 namespace {
@@ -205,6 +206,7 @@ const Operation kOperations[] = {
     define<Ad>("ad", "", "", ""),
     define<Adosc>("adosc", "fast slow", "ii", ""),
     define<Adx>("adx", "n", "i", "+DI -DI ADX"),
+    define<Aroon>("aroon", "n", "i", "down up oscillator"),
     define<Atr>("atr", "n", "i", ""),
     define<Avwap>("avwap", "from", "i", ""),
     define<Bbands>("bbands", "x n k", "cid", "upper middle lower"),
@@ -213,6 +215,7 @@ const Operation kOperations[] = {
           &n_minus_1),
     older(SeriesOp::kCci, "cci", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
     define<Cmf>("cmf", "n", "i", ""),
+    define<Cmo>("cmo", "x n", "ci", ""),
     older(SeriesOp::kConvEma, "conv_ema", "x s l", "cii", "", kReal, 1, &two_windows,
           &longer_minus_1),
     older(SeriesOp::kConvSma, "conv_sma", "x s l", "cii", "", kReal, 1, &two_windows,
@@ -227,10 +230,15 @@ const Operation kOperations[] = {
     define<Hma>("hma", "n", "i", ""),
     define<Ichimoku>("ichimoku", "t k s", "iii", "tenkan kijun span_a span_b"),
     define<Keltner>("keltner", "n mult m", "idi", "upper middle lower"),
+    define<Linreg>("linreg", "x n", "ci", ""),
+    define<LinregIntercept>("linreg_intercept", "x n", "ci", ""),
+    define<LinregSlope>("linreg_slope", "x n", "ci", ""),
     older(SeriesOp::kMacd, "macd", "t1 t2 sig", "iii", "macd signal", SeriesShape::kRealList, 2,
           &three_windows, &macd_first),
     define<MacdEma>("macd_ema", "x fast slow signal", "ciii", "macd signal histogram"),
     older(SeriesOp::kMfi, "mfi", "t", "i", "", kReal, 1, &one_window, &n_bars),
+    define<Midpoint>("midpoint", "x n", "ci", ""),
+    define<Midprice>("midprice", "n", "i", ""),
     older(SeriesOp::kMomentum, "momentum", "x n", "ci", "", kReal, 1, &not_negative, &n_bars),
     define<Natr>("natr", "n", "i", ""),
     define<Obv>("obv", "", "", ""),
@@ -250,12 +258,15 @@ const Operation kOperations[] = {
     older(SeriesOp::kStdev, "stdev", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
     define<Supertrend>("supertrend", "n mult", "id", "line direction"),
     older(SeriesOp::kTr, "tr", "", "", "", SeriesShape::kInteger, 1, &any_args, &one_bar),
+    define<Trima>("trima", "x n", "ci", ""),
+    define<Tsf>("tsf", "x n", "ci", ""),
     older(SeriesOp::kUltimateOsi, "ultimate_osi", "t", "i", "", kReal, 1, &one_window, &four_n),
     older(SeriesOp::kVr1, "vr1", "t", "i", "", kReal, 1, &one_window, &n_bars),
     older(SeriesOp::kVr2, "vr2", "t", "i", "", kReal, 1, &one_window, &n_bars),
     define<Vwap>("vwap", "n", "i", ""),
     define<Vwma>("vwma", "n", "i", ""),
     older(SeriesOp::kWilliamsR, "williams_r", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    define<Wma>("wma", "x n", "ci", ""),
     older(SeriesOp::kWvr, "wvr", "t", "i", "", kReal, 1, &one_window, &n_bars),
     Operation{nullptr, nullptr, nullptr, nullptr, kReal, 0, 0, nullptr, nullptr, nullptr, nullptr,
               -1},
