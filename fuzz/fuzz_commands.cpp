@@ -2,12 +2,15 @@
 // cursor moves, indicator calls with random parameters (one bar or every bar), object commands
 // made, renamed and deleted, and delete_ZOLV of live, destroyed and forged pointers. After every
 // step the answer must be a value or one of the package's documented errors, and an object's data
-// must be unchanged by every call that reads it and by every store call that is refused.
+// must be unchanged by every call that reads it and by every store call that is refused. A calc
+// error carries its reason, CURSOR exactly where the cursor has no bar (unless an argument is out
+// of range); an upper-case column letter answers what its lower-case letter answers.
 //
 // Input: a byte stream read by FuzzedDataProvider; each step takes an
 // operation byte and the choices that build its words.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cctype>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -16,10 +19,12 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "binding/runtime.h"
 #include "fuzz_support.h"
+#include "indicators/operation.h"
 #include "series/zolv.h"
 
 namespace {
@@ -162,8 +167,13 @@ std::string int_word(FuzzedDataProvider& in) {
     }
 }
 
+// Real arguments, in range and out.
+const char* const kReals[] = {"0.02", "0.2",  "2",     "-1.5", "0", "-0.0",
+                              "Inf",  "-Inf", "1e308", "NaN",  "x", ""};
+
 std::string type_word(FuzzedDataProvider& in) {
-    static const char* const kTypes[] = {"o", "h", "l", "c", "v", "x", "", "close", "volume"};
+    static const char* const kTypes[] = {"o",      "h", "l", "c", "v", "x", "",  "close",
+                                         "volume", "O", "H", "L", "C", "V", "X", "Volume"};
     if (in.ConsumeBool()) return in.PickValueInArray(kTypes);
     return in.ConsumeRandomLengthString(4);
 }
@@ -288,17 +298,41 @@ bool unchanged(const Data& before) {
            z.close == before.close && z.volume == before.volume && z.pos == before.pos;
 }
 
+// The reason word of a calc error's errorCode, or "" if the code is not one.
+std::string calc_reason(const std::string& error_code) {
+    for (const char* word : {"ARGUMENT", "CURSOR", "WINDOW", "VALUE"}) {
+        if (error_code == std::string("ZOLV CALC ") + word) return word;
+    }
+    return "";
+}
+
+// A calc error of an object named by its pointer text: CURSOR exactly when its cursor has no
+// bar, unless a parameter is out of range first.
+void check_calc_reason(const Data& before, const std::string& reason, const std::string& detail) {
+    require(!reason.empty(), "calc error without its reason", detail);
+    if (!before.live) return;
+    const uint32_t size = static_cast<uint32_t>(before.close.size());
+    const int index = static_cast<int>(size - static_cast<uint32_t>(before.pos) - 1u);
+    const bool no_bar = index < 0 || static_cast<uint32_t>(index) >= size;
+    if (reason == "CURSOR") require(no_bar, "CURSOR with a bar under the cursor", detail);
+    if (no_bar)
+        require(reason == "CURSOR" || reason == "ARGUMENT", "a cursor without a bar", detail);
+}
+
 // Runs one step. `target` is the object word whose data the step must not
 // change (when `reads_only`, or when the step is refused and not a configure).
-void step(Session& s, const Words& words, const std::string& target, bool reads_only,
-          bool partial_ok) {
+// Answers the completion code and the result.
+std::pair<int, std::string> step(Session& s, const Words& words, const std::string& target,
+                                 bool reads_only, bool partial_ok) {
     Tcl_CmdInfo info;
     const bool exists = Tcl_GetCommandInfo(zolv_fuzz::interp(), words[0].c_str(), &info);
     const bool ours = exists && info.isNativeObjectProc && zolv_fuzz::package_proc(info.objProc);
-    const Data before = data_of(pointer_text(target) ? target : this_of(target));
+    const bool named = pointer_text(target);
+    const Data before = data_of(named ? target : this_of(target));
 
     std::string result;
-    const int code = zolv_fuzz::call(words, &result);
+    std::string error_code;
+    const int code = zolv_fuzz::call(words, &result, &error_code);
     std::string detail;
     for (const std::string& w : words) detail += "{" + w + "} ";
     detail += "-> " + std::to_string(code) + " " + result;
@@ -313,8 +347,13 @@ void step(Session& s, const Words& words, const std::string& target, bool reads_
         if (reads_only || (code == TCL_ERROR && !partial_ok)) {
             require(unchanged(before), "object data changed", detail);
         }
+        if (code == TCL_ERROR && result == "calc error!!") {
+            check_calc_reason(named ? before : Data{}, calc_reason(error_code),
+                              detail + " " + error_code);
+        }
     }
     if (pointer_text(result)) s.texts.push_back(result);
+    return {code, result};
 }
 
 void run_one(FuzzedDataProvider& in, Session& s) {
@@ -387,8 +426,18 @@ void run_one(FuzzedDataProvider& in, Session& s) {
                     w.pop_back();
                 }
             }
-            reads_only = true;
-            break;
+            const auto answer = step(s, w, target, true, false);
+            // An upper-case column letter reads what its lower-case letter reads.
+            if (ind.words[0] == 'c' && w.size() > 2 && !w[2].empty() &&
+                std::strchr("OHLV", w[2][0]) && pointer_text(target) && data_of(target).live) {
+                Words lower = w;
+                lower[2][0] = static_cast<char>(std::tolower(static_cast<unsigned char>(w[2][0])));
+                std::string result;
+                const int code = zolv_fuzz::call(lower, &result);
+                require(code == answer.first && result == answer.second, "upper-case column letter",
+                        w[2] + " " + answer.second + " " + result);
+            }
+            return;
         }
         case 11: {  // object command subcommands
             target = pick(in, s.names, "obj");
@@ -410,14 +459,23 @@ void run_one(FuzzedDataProvider& in, Session& s) {
             if (!to.empty()) s.names.push_back(to);
             break;
         }
-        case 16: {  // an indicator at every bar
-            const Indicator& ind = in.PickValueInArray(kIndicators);
+        case 16: {  // an operation of the table at every bar or at the cursor
+            const zolv::Operation& op =
+                zolv::kOperations[in.ConsumeIntegralInRange(0, zolv::kOperationCount - 1)];
             target = object_word(in, s);
-            w = {"zolv::series", target,
+            w = {in.ConsumeBool() ? "zolv::series" : "zolv::indicator", target,
                  in.ConsumeIntegralInRange(0, 15) == 0 ? in.ConsumeRandomLengthString(8)
-                                                       : std::string(ind.name)};
-            for (const char* c = ind.words; *c; ++c) {
-                w.push_back(*c == 'c' ? type_word(in) : int_word(in));
+                                                       : std::string(op.name)};
+            const size_t words = std::strlen(op.kinds) + (in.ConsumeIntegralInRange(0, 15) == 0);
+            for (size_t k = 0; k < words; ++k) {
+                const char kind = op.kinds[k];
+                if (kind == 'c') {
+                    w.push_back(in.ConsumeBool() ? type_word(in) : "Close");
+                } else if (kind == 'd') {
+                    w.push_back(in.ConsumeBool() ? int_word(in) : in.PickValueInArray(kReals));
+                } else {
+                    w.push_back(int_word(in));
+                }
             }
             reads_only = true;
             break;

@@ -25,8 +25,10 @@ bool package_intact();
 bool package_proc(Tcl_ObjCmdProc* proc);
 
 // Calls the command made of `words` (each word its own Tcl object, never
-// re-parsed); returns the completion code and leaves the result in `result`.
-int call(const std::vector<std::string>& words, std::string* result);
+// re-parsed); returns the completion code and leaves the result in `result`,
+// and for an error its errorCode in `error_code` when that is not null.
+int call(const std::vector<std::string>& words, std::string* result,
+         std::string* error_code = nullptr);
 
 // True for every error message that a package command may answer.
 bool documented_error(const std::string& message);

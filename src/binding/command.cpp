@@ -2,6 +2,8 @@
 // the conversion of the object word and the result objects.
 #include "binding/command.h"
 
+#include <string>
+
 #include "binding/object.h"
 
 namespace zolv {
@@ -12,6 +14,16 @@ int fail(Tcl_Interp* interp, int status) {
         return raise_error(interp, "list length error!!", kListLengthError);
     }
     return raise_error(interp, kUnknownErrorMessage, kUnknownError);
+}
+
+int fail_calc(Tcl_Interp* interp, const CalcFailure& failure) {
+    Tcl_SetObjResult(interp, Tcl_NewStringObj("calc error!!", -1));
+    Tcl_SetErrorCode(interp, "ZOLV", kCalcError, calc_reason_word(failure.reason),
+                     static_cast<char*>(nullptr));
+    // After the message and the code: errorInfo starts from the message, and keeps the code.
+    const std::string line = "\n    (" + failure.detail + ")";
+    Tcl_AddErrorInfo(interp, line.c_str());
+    return TCL_ERROR;
 }
 
 int invalid_object(Tcl_Interp* interp, Tcl_Obj* word) {

@@ -14,6 +14,7 @@
 #include "binding/errors.h"
 #include "binding/object.h"
 #include "binding/runtime.h"
+#include "indicators/calc_reason.h"
 #include "series/zolv.h"
 
 namespace zolv {
@@ -22,6 +23,10 @@ constexpr const char kUnknownErrorMessage[] = "Unknown Error!!";
 
 // Sets the fixed message of a non-zero status and returns TCL_ERROR.
 int fail(Tcl_Interp* interp, int status);
+
+// "calc error!!" with errorCode ZOLV CALC and the reason's word, and the reason's sentence added
+// to errorInfo; returns TCL_ERROR.
+int fail_calc(Tcl_Interp* interp, const CalcFailure& failure);
 
 // A command's hold on its object for the length of the call: the object stays
 // alive and locked (shared for reading, exclusive for changing) until the hold
@@ -106,9 +111,16 @@ struct ResultSlot<std::vector<Element>> {  // a list passed by reference
     std::vector<Element>& arg() { return value; }
 };
 
+// The integer parameters of an operation, in order; its column letter is not one.
+inline void add_param(std::vector<int>& params, int value) {
+    params.push_back(value);
+}
+inline void add_param(std::vector<int>&, char) {}
+
 template <typename... Params, size_t... I>
 int run_operation(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[],
-                  const char* format, int (ZOLV::*op)(Params...) const, std::index_sequence<I...>) {
+                  SeriesOp key, const char* format, int (ZOLV::*op)(Params...) const,
+                  std::index_sequence<I...>) {
     using ParamTuple = std::tuple<Params...>;
     using Out = std::remove_pointer_t<
         std::remove_reference_t<std::tuple_element_t<sizeof...(Params) - 1, ParamTuple>>>;
@@ -121,6 +133,14 @@ int run_operation(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* cons
         if (hold_self(record, interp, objv[1], Access::kRead, &self) != TCL_OK) return TCL_ERROR;
         ResultSlot<std::remove_const_t<Out>> result;
         const int status = (self.get()->*op)(std::get<I>(args)..., result.arg());
+        if (status == ZOLV_CALC_ERROR) {
+            // Only now, and while the object is still held, is the reason worked out.
+            std::vector<int> params;
+            (add_param(params, std::get<I>(args)), ...);
+            const CalcFailure why = explain_calc_failure(*self.get(), key, params);
+            self.release();
+            return fail_calc(interp, why);
+        }
         self.release();
         if (status != ZOLV_OK) return fail(interp, status);
         set_result(interp, result.value);
@@ -133,11 +153,12 @@ int run_operation(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* cons
 // The whole body of an indicator command: the words after the object are
 // parsed by `format` into the operation's leading parameters (a char for code
 // c, an int for code i), the object is held for reading while the operation
-// runs, and the operation's last parameter receives the result.
+// runs, and the operation's last parameter receives the result. A calc error
+// is explained from the description of the operation `key`.
 template <typename... Params>
 int run_operation(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[],
-                  const char* format, int (ZOLV::*op)(Params...) const) {
-    return detail::run_operation(record, interp, objc, objv, format, op,
+                  SeriesOp key, const char* format, int (ZOLV::*op)(Params...) const) {
+    return detail::run_operation(record, interp, objc, objv, key, format, op,
                                  std::make_index_sequence<sizeof...(Params) - 1>{});
 }
 

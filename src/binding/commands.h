@@ -49,10 +49,18 @@ Tcl_ObjCmdProc wvr_cmd;
 
 // Whole-series results: zolv::series OBJECT OPERATION ARGS...
 Tcl_ObjCmdProc series_cmd;
+// An operation at the cursor: zolv::indicator OBJECT OPERATION ARGS...
+Tcl_ObjCmdProc indicator_cmd;
+// The operations and their arguments: zolv::operations ?OPERATION?
+Tcl_ObjCmdProc operations_cmd;
 // The threads of large whole-series calls: zolv::threads ?COUNT?
 Tcl_ObjCmdProc threads_cmd;
 
 // The bars of a CSV file: zolv::read_csv OBJECT FILE ?OPTION VALUE ...?
 Tcl_ObjCmdProc read_csv_cmd;
+
+// Defines isnan, isinf and isfinite in ::tcl::mathfunc where the interpreter has none (Tcl 8.6),
+// with the meaning of Tcl 9's own.
+void install_math_functions(Tcl_Interp* interp);
 
 }  // namespace zolv

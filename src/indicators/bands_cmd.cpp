@@ -6,15 +6,17 @@
 namespace zolv {
 
 int bollingerband_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kBollingerbandFormat, &ZOLV::bollingerband);
+    return run_operation(record, interp, objc, objv, SeriesOp::kBollingerband, kBollingerbandFormat,
+                         &ZOLV::bollingerband);
 }
 
 int hlband_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kHlbandFormat, &ZOLV::hlband);
+    return run_operation(record, interp, objc, objv, SeriesOp::kHlband, kHlbandFormat,
+                         &ZOLV::hlband);
 }
 
 int macd_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kMacdFormat, &ZOLV::macd);
+    return run_operation(record, interp, objc, objv, SeriesOp::kMacd, kMacdFormat, &ZOLV::macd);
 }
 
 }  // namespace zolv

@@ -6,7 +6,7 @@
 namespace zolv {
 
 int cci_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kCciFormat, &ZOLV::cci);
+    return run_operation(record, interp, objc, objv, SeriesOp::kCci, kCciFormat, &ZOLV::cci);
 }
 
 }  // namespace zolv

@@ -6,11 +6,11 @@
 namespace zolv {
 
 int tr_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kTrFormat, &ZOLV::tr);
+    return run_operation(record, interp, objc, objv, SeriesOp::kTr, kTrFormat, &ZOLV::tr);
 }
 
 int dmi_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kDmiFormat, &ZOLV::dmi);
+    return run_operation(record, interp, objc, objv, SeriesOp::kDmi, kDmiFormat, &ZOLV::dmi);
 }
 
 }  // namespace zolv

@@ -6,23 +6,25 @@
 namespace zolv {
 
 int momentum_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kMomentumFormat, &ZOLV::momentum);
+    return run_operation(record, interp, objc, objv, SeriesOp::kMomentum, kMomentumFormat,
+                         &ZOLV::momentum);
 }
 
 int psychological_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kPsychologicalFormat, &ZOLV::psychological);
+    return run_operation(record, interp, objc, objv, SeriesOp::kPsychological, kPsychologicalFormat,
+                         &ZOLV::psychological);
 }
 
 int rci_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kRciFormat, &ZOLV::rci);
+    return run_operation(record, interp, objc, objv, SeriesOp::kRci, kRciFormat, &ZOLV::rci);
 }
 
 int roc_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kRocFormat, &ZOLV::roc);
+    return run_operation(record, interp, objc, objv, SeriesOp::kRoc, kRocFormat, &ZOLV::roc);
 }
 
 int rsi_cmd(ClientData record, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return run_operation(record, interp, objc, objv, kRsiFormat, &ZOLV::rsi);
+    return run_operation(record, interp, objc, objv, SeriesOp::kRsi, kRsiFormat, &ZOLV::rsi);
 }
 
 }  // namespace zolv

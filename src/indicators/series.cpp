@@ -74,6 +74,8 @@ int compute_series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>
     SeriesResult& r = *out;               // filled in place, so repeated calls reuse its storage
     r.shape = info.shape;
     r.width = info.width;
+    r.defined.clear();
+    r.integer_parts = 0;
     r.valid.resize(count);  // every value and flag is written below: no need to clear first
     const size_t values = count * static_cast<size_t>(info.width);
     if (info.shape == SeriesShape::kInteger || info.shape == SeriesShape::kIntegerList) {

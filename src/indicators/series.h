@@ -48,8 +48,9 @@ extern const char* const kSeriesOpNames[kSeriesOpCount + 1];
 bool find_series_op(const std::string& name, SeriesOp* op);
 
 // What one bar's value is: a double, an integer (tr), or a list of doubles (bollingerband 6,
-// macd 2, dmi 4) or of integers (hlband 3), in the order of the operation's own result.
-enum class SeriesShape { kReal, kInteger, kRealList, kIntegerList };
+// macd 2, dmi 4) or of integers (hlband 3), in the order of the operation's own result; or a
+// list of both, each part a double or an integer by `integer_parts`.
+enum class SeriesShape { kReal, kInteger, kRealList, kIntegerList, kMixedList };
 
 // Every bar's value, oldest bar first: bar k is the bar at the cursor index k, where the
 // cursor is `pos` = bars - 1 - k and bars is the length of the close column.
@@ -58,9 +59,15 @@ struct SeriesResult {
     int width = 1;               // values per bar
     std::vector<uint8_t> valid;  // one per bar: 1 where the operation succeeds there
     // width values per bar, bar k at [k * width, (k + 1) * width); `reals` for the real
-    // shapes, `integers` for the integer ones. Entries of bars that are not valid are 0.
+    // shapes, `integers` for the integer ones, both for kMixedList (each part in one of them).
+    // Entries of bars that are not valid are 0.
     std::vector<double> reals;
     std::vector<int64_t> integers;
+    // For a list whose parts start at different bars: one flag per value, 1 where that part is
+    // defined (a bar is valid where any of its parts is). Empty when every part of a valid bar
+    // is defined.
+    std::vector<uint8_t> defined;
+    uint32_t integer_parts = 0;  // for kMixedList: bit j set where part j is an integer
 };
 
 // Asked by a long call whether it should stop: from the calling thread only, between blocks of

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "indicators/ema_memory.h"
+#include "indicators/state_memory.h"
 #include "series/column.h"
 
 // Status codes returned by every ZOLV operation.
@@ -96,6 +97,9 @@ public:
     // The exponential averages walked so far (ema, conv_ema, macd), kept by the
     // store operations: a bar added at the newest end keeps them all.
     mutable zolv::EmaMemory ema_memory;
+    // The states of the operations that depend on every bar before them (rsi_wilder, adx,
+    // ...), kept by the store operations as the averages are.
+    mutable zolv::StateMemory state_memory;
 
     // Store operations. Every check comes before any change; the five columns
     // grow together or not at all (an allocation failure throws and changes
@@ -111,9 +115,9 @@ public:
     int at(int n, std::vector<int32_t>& bar) const;
     int value(char type, int32_t* out) const;
 
-    // "o" open, "h" high, "l" low, "v" volume, anything else close.
+    // "o" or "O" open, "h" or "H" high, "l" or "L" low, "v" or "V" volume, anything else close.
     const Column& select_column(char type) const;
-    // The letter of the column `type` selects: "o", "h", "l", "v" or "c".
+    // The lower-case letter of the column `type` selects: "o", "h", "l", "v" or "c".
     static char column_letter(char type);
     // Index of the bar at the cursor: size of close - pos - 1 (32-bit wrap).
     int cursor_index() const;

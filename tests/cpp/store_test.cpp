@@ -127,15 +127,17 @@ TEST(Store, AtChecksBothEnds) {
     EXPECT_EQ(ZOLV_OK, z.at(1, bar));
 }
 
-TEST(Store, SelectColumnFallsBackToClose) {
+TEST(Store, SelectColumnTakesEitherCaseAndFallsBackToClose) {
     ZOLV z;
     const auto five = iota_values(5);
     ASSERT_EQ(ZOLV_OK, z.setlist(five.data(), 5));
-    EXPECT_EQ(&z.open, &z.select_column('o'));
-    EXPECT_EQ(&z.high, &z.select_column('h'));
-    EXPECT_EQ(&z.low, &z.select_column('l'));
-    EXPECT_EQ(&z.volume, &z.select_column('v'));
-    for (char type : {'c', 'x', 'C', 'O', '\0'}) EXPECT_EQ(&z.close, &z.select_column(type));
+    for (char type : {'o', 'O'}) EXPECT_EQ(&z.open, &z.select_column(type));
+    for (char type : {'h', 'H'}) EXPECT_EQ(&z.high, &z.select_column(type));
+    for (char type : {'l', 'L'}) EXPECT_EQ(&z.low, &z.select_column(type));
+    for (char type : {'v', 'V'}) EXPECT_EQ(&z.volume, &z.select_column(type));
+    for (char type : {'c', 'C', 'x', 'X', 'P', '\0'}) EXPECT_EQ(&z.close, &z.select_column(type));
+    EXPECT_EQ('v', ZOLV::column_letter('V'));
+    EXPECT_EQ('c', ZOLV::column_letter('X'));
 }
 
 TEST(Store, CursorIndexAndItsRange) {

@@ -123,6 +123,7 @@ const OomCase kCases[] = {
     {"flat command on a name", "corvalix::ZOLV_size obj", TCL_OK},
     {"invalid method", "obj nosuch", TCL_ERROR},
     {"method of many words", "obj ema c 1 2 3 4 5 6 7 8", TCL_ERROR},
+    {"calc error and its reason", "obj sma c 1000", TCL_ERROR},
 };
 
 void PrintTo(const OomCase& c, std::ostream* os) {
