@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "indicators/operation.h"
 #include "indicators/series.h"
 #include "indicators/series_lines.h"
 #include "series/zolv.h"
@@ -125,6 +126,37 @@ TEST_P(SeriesStopTest, StopsWhenAskedAndOtherwiseAnswersAsWithoutInterrupt) {
             ASSERT_EQ(ZOLV_OK, zolv::series(z, c.op, 'c', c.params, &result));
             EXPECT_TRUE(same(plain, result));
         }
+    }
+}
+
+// The lines of the operation table stop between blocks of bars too, and answer in full when
+// never asked to.
+TEST(OperationSeriesStop, StopsWhenAskedAndOtherwiseAnswersAsWithoutInterrupt) {
+    const ZOLV z = walk(40000);
+    struct Row {
+        const char* name;
+        int32_t n;
+        double real;
+    };
+    for (const Row& row : {Row{"rsi_wilder", 14, 0.0}, Row{"sar", 0, 0.02}, Row{"wma", 14, 0.0},
+                           Row{"donchian", 20, 0.0}, Row{"ema", 20, 0.0}}) {
+        SCOPED_TRACE(row.name);
+        const zolv::Operation* op = zolv::find_operation(row.name);
+        ASSERT_NE(nullptr, op);
+        zolv::OpArgs args;
+        args.ints[0] = row.n;
+        args.reals[0] = row.real;
+        args.reals[1] = 0.2;
+        SeriesResult plain;
+        ASSERT_EQ(ZOLV_OK, zolv::operation_series(z, *op, args, &plain));
+        CountingInterrupt never(0);
+        SeriesResult asked;
+        ASSERT_EQ(ZOLV_OK, zolv::operation_series(z, *op, args, &asked, &never));
+        EXPECT_TRUE(same(plain, asked));
+        EXPECT_GE(never.asked, 2);
+        CountingInterrupt stop(2);
+        EXPECT_EQ(zolv::kSeriesStopped, zolv::operation_series(z, *op, args, &asked, &stop));
+        EXPECT_EQ(2, stop.asked);
     }
 }
 
