@@ -2,7 +2,7 @@
 # Thread sanitizer: the binding tests that work the process-wide tables (live
 # registry, ownership set, type registry, constant index) and whole
 # interpreters from eight threads, and the engine tests whose whole-series
-# calls split over worker threads or whose readers fill remembered states in
+# calls split over worker threads (and are stopped while they work) or whose readers fill remembered states in
 # parallel, in a Debug build instrumented for races.
 # Any report fails the step.
 set -euo pipefail
@@ -41,6 +41,6 @@ echo "-- threads"
 run_tests ./build-tsan/binding_tests --gtest_filter='Threads*'
 echo "-- all binding tests"
 run_tests ./build-tsan/binding_tests
-echo "-- whole series on worker threads, remembered states filled by readers in parallel"
-run_tests ./build-tsan/engine_tests --gtest_filter='SeriesPaths*:OperationMemory*'
+echo "-- whole series on worker threads, stopped while they work; remembered states filled by readers in parallel"
+run_tests ./build-tsan/engine_tests --gtest_filter='SeriesPaths*:*SeriesStop*:OperationMemory*'
 echo "tsan: clean in $((SECONDS - start)) s"

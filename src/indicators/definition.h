@@ -33,6 +33,7 @@
 #include <cstdlib>
 
 #include "indicators/operation.h"
+#include "indicators/series_lines.h"
 #include "series/zolv.h"
 
 namespace zolv {
@@ -128,6 +129,9 @@ struct WilderAverage {
 
 // ---- Drivers --------------------------------------------------------------------------------
 
+// Bars a line steps between two asks whether its call should stop.
+constexpr int64_t kPollBars = int64_t{1} << 14;
+
 template <typename Def>
 constexpr SeriesShape shape_of() {
     constexpr uint32_t kAll = (uint32_t{1} << Def::kWidth) - 1;
@@ -202,6 +206,7 @@ void line_of(const ZOLV& z, const Operation&, const OpArgs& args, SeriesResult* 
     const int64_t first = std::max<int64_t>(0, def.lookback());
     typename Def::State state{};
     for (int64_t k = 0; k < in.size; ++k) {
+        if (k % kPollBars == kPollBars - 1) poll_stop();  // between blocks: a call may be stopped
         def.step(state, in, k);
         if (k < first) continue;
         const size_t at = static_cast<size_t>(k) * kWidth;

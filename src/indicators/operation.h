@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "indicators/calc_reason.h"
 #include "indicators/op_args.h"
 #include "indicators/series.h"
 #include "series/zolv.h"
@@ -69,9 +70,16 @@ const Operation* find_operation(const char* name);
 // part is defined there. Several threads may call it on the same `z` at once.
 int operation_at_cursor(const ZOLV& z, const Operation& op, const OpArgs& args, OpValue* out);
 
+// Why operation_at_cursor failed: ARGUMENT, CURSOR, WINDOW or VALUE, the first that applies.
+// The older operations explain themselves as their commands do; the others from their range
+// and first bar. May throw std::bad_alloc.
+CalcFailure explain_operation_failure(const ZOLV& z, const Operation& op, const OpArgs& args);
+
 // The operation at every bar of `z`, each bar's value exactly what operation_at_cursor answers
-// with the cursor on that bar (a part not defined there has its `defined` entry 0). May throw
+// with the cursor on that bar (a part not defined there has its `defined` entry 0): ZOLV_OK, or
+// kSeriesStopped when `interrupt` (if given) asked it to stop, as `series` does. May throw
 // std::bad_alloc.
-void operation_series(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out);
+int operation_series(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out,
+                     SeriesInterrupt* interrupt = nullptr);
 
 }  // namespace zolv

@@ -132,6 +132,12 @@ int indicator_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[
                 return TCL_ERROR;
             }
             const int status = operation_at_cursor(*self.get(), *op, args, &value);
+            if (status == ZOLV_CALC_ERROR) {
+                // Only now, and while the object is still held, is the reason worked out.
+                const CalcFailure why = explain_operation_failure(*self.get(), *op, args);
+                self.release();
+                return fail_calc(interp, why);
+            }
             if (status != ZOLV_OK) return fail(interp, status);
         }
         if (value.width == 1 &&

@@ -2,16 +2,23 @@
 // operation, the rows of the older operations running their ZOLV methods and their lines.
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "indicators/definition.h"
 #include "indicators/operation.h"
+#include "indicators/series_lines.h"
 #include "indicators/steps/averages.h"
+#include "indicators/steps/candles.h"
+#include "indicators/steps/channels.h"
+#include "indicators/steps/hull.h"
 #include "indicators/steps/momentum.h"
 #include "indicators/steps/oscillators.h"
 #include "indicators/steps/trend.h"
 #include "indicators/steps/volatility.h"
 #include "indicators/steps/volume.h"
+#include "indicators/steps/volume_price.h"
+#include "indicators/steps/window.h"
 
 namespace zolv {
 namespace {
@@ -119,13 +126,17 @@ int older_at(const ZOLV& z, const Operation& op, const OpArgs& a, int64_t, OpVal
     return ZOLV_UNKNOWN_ERROR;
 }
 
-// The line of an older operation: its integers, in order, as `series` takes them.
-void older_line(const ZOLV& z, const Operation& op, const OpArgs& a, SeriesResult* out) {
+// The integers of an older operation, in order, as `series` and its command take them.
+std::vector<int> older_params(const Operation& op, const OpArgs& a) {
     std::vector<int> params;
     for (const char* kind = op.kinds; *kind; ++kind) {
         if (*kind == 'i') params.push_back(a.ints[params.size()]);
     }
-    series(z, static_cast<SeriesOp>(op.older), a.column, params, out);
+    return params;
+}
+
+void older_line(const ZOLV& z, const Operation& op, const OpArgs& a, SeriesResult* out) {
+    series(z, static_cast<SeriesOp>(op.older), a.column, older_params(op, a), out);
 }
 
 // The ranges and first bars of the older operations: where their methods answer, given a bar
@@ -199,12 +210,16 @@ const Operation kOperations[] = {
     define<Adosc>("adosc", "fast slow", "ii", ""),
     define<Adx>("adx", "n", "i", "+DI -DI ADX"),
     define<Apo>("apo", "x fast slow", "cii", ""),
+    define<Aroon>("aroon", "n", "i", "down up oscillator"),
     define<Atr>("atr", "n", "i", ""),
+    define<Avwap>("avwap", "from", "i", ""),
     define<Bbands>("bbands", "x n k", "cid", "upper middle lower"),
     older(SeriesOp::kBollingerband, "bollingerband", "x t", "ci",
           "upper1 lower1 upper2 lower2 upper3 lower3", SeriesShape::kRealList, 6, &one_window,
           &n_minus_1),
     older(SeriesOp::kCci, "cci", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    define<Cmf>("cmf", "n", "i", ""),
+    define<Cmo>("cmo", "x n", "ci", ""),
     older(SeriesOp::kConvEma, "conv_ema", "x s l", "cii", "", kReal, 1, &two_windows,
           &longer_minus_1),
     older(SeriesOp::kConvSma, "conv_sma", "x s l", "cii", "", kReal, 1, &two_windows,
@@ -212,17 +227,28 @@ const Operation kOperations[] = {
     define<Dema>("dema", "x n", "ci", ""),
     older(SeriesOp::kDmi, "dmi", "n m", "ii", "+DI -DI DX ADX", SeriesShape::kRealList, 4,
           &two_windows, &n_plus_m),
+    define<Donchian>("donchian", "n", "i", "upper lower middle"),
     older(SeriesOp::kEma, "ema", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
+    define<HeikinAshi>("heikin_ashi", "", "", "open high low close"),
     older(SeriesOp::kHlband, "hlband", "t", "i", "highest lowest middle", SeriesShape::kIntegerList,
           3, &one_window, &n_bars),
+    define<Hma>("hma", "n", "i", ""),
+    define<Ichimoku>("ichimoku", "t k s", "iii", "tenkan kijun span_a span_b"),
     define<Kama>("kama", "x n", "ci", ""),
+    define<Keltner>("keltner", "n mult m", "idi", "upper middle lower"),
+    define<Linreg>("linreg", "x n", "ci", ""),
+    define<LinregIntercept>("linreg_intercept", "x n", "ci", ""),
+    define<LinregSlope>("linreg_slope", "x n", "ci", ""),
     older(SeriesOp::kMacd, "macd", "t1 t2 sig", "iii", "macd signal", SeriesShape::kRealList, 2,
           &three_windows, &macd_first),
     define<MacdEma>("macd_ema", "x fast slow signal", "ciii", "macd signal histogram"),
     older(SeriesOp::kMfi, "mfi", "t", "i", "", kReal, 1, &one_window, &n_bars),
+    define<Midpoint>("midpoint", "x n", "ci", ""),
+    define<Midprice>("midprice", "n", "i", ""),
     older(SeriesOp::kMomentum, "momentum", "x n", "ci", "", kReal, 1, &not_negative, &n_bars),
     define<Natr>("natr", "n", "i", ""),
     define<Obv>("obv", "", "", ""),
+    define<Pivots>("pivots", "", "", "p r1 s1 r2 s2 r3 s3"),
     define<Ppo>("ppo", "x fast slow", "cii", ""),
     older(SeriesOp::kPsychological, "psychological", "x t", "ci", "", kReal, 1, &one_window,
           &n_bars),
@@ -238,14 +264,20 @@ const Operation kOperations[] = {
           &t_plus_m_plus_y_minus_3),
     older(SeriesOp::kStdev, "stdev", "x t", "ci", "", kReal, 1, &one_window, &n_minus_1),
     define<Stochrsi>("stochrsi", "x n m k d", "ciiii", "k d"),
+    define<Supertrend>("supertrend", "n mult", "id", "line direction"),
     define<T3>("t3", "x n vfactor", "cid", ""),
     define<Tema>("tema", "x n", "ci", ""),
     older(SeriesOp::kTr, "tr", "", "", "", SeriesShape::kInteger, 1, &any_args, &one_bar),
+    define<Trima>("trima", "x n", "ci", ""),
     define<Trix>("trix", "x n", "ci", ""),
+    define<Tsf>("tsf", "x n", "ci", ""),
     older(SeriesOp::kUltimateOsi, "ultimate_osi", "t", "i", "", kReal, 1, &one_window, &four_n),
     older(SeriesOp::kVr1, "vr1", "t", "i", "", kReal, 1, &one_window, &n_bars),
     older(SeriesOp::kVr2, "vr2", "t", "i", "", kReal, 1, &one_window, &n_bars),
+    define<Vwap>("vwap", "n", "i", ""),
+    define<Vwma>("vwma", "n", "i", ""),
     older(SeriesOp::kWilliamsR, "williams_r", "t", "i", "", kReal, 1, &one_window, &n_minus_1),
+    define<Wma>("wma", "x n", "ci", ""),
     older(SeriesOp::kWvr, "wvr", "t", "i", "", kReal, 1, &one_window, &n_bars),
     Operation{nullptr, nullptr, nullptr, nullptr, kReal, 0, 0, nullptr, nullptr, nullptr, nullptr,
               -1},
@@ -263,8 +295,37 @@ int operation_at_cursor(const ZOLV& z, const Operation& op, const OpArgs& args, 
     return op.at(z, op, args, z.cursor_index(), out);
 }
 
-void operation_series(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out) {
-    op.line(z, op, args, out);
+CalcFailure explain_operation_failure(const ZOLV& z, const Operation& op, const OpArgs& args) {
+    if (op.older >= 0) {
+        return explain_calc_failure(z, static_cast<SeriesOp>(op.older), older_params(op, args));
+    }
+    CalcFailure why;
+    if (!op.valid(args)) {
+        why.reason = CalcReason::kArgument;
+        why.detail = std::string("the arguments are outside the range of ") + op.name + " " +
+                     op.args + " (see the manual)";
+        return why;
+    }
+    if (explain_cursor_or_window(z, op.lookback(args) + 1, &why)) return why;
+    why.reason = CalcReason::kValue;
+    why.detail = "a value of the bars cannot be used";
+    return why;
+}
+
+int operation_series(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out,
+                     SeriesInterrupt* interrupt) {
+    if (op.older >= 0) {
+        return series(z, static_cast<SeriesOp>(op.older), args.column, older_params(op, args), out,
+                      interrupt);
+    }
+    CallStop stop{interrupt};
+    const StopScope scope(&stop, true);
+    try {
+        op.line(z, op, args, out);
+    } catch (const SeriesStopped&) {
+        return kSeriesStopped;
+    }
+    return ZOLV_OK;
 }
 
 }  // namespace zolv

@@ -70,13 +70,28 @@ struct SeriesResult {
     uint32_t integer_parts = 0;  // for kMixedList: bit j set where part j is an integer
 };
 
+// Asked by a long call whether it should stop: from the calling thread only, between blocks of
+// bars, so that a call stops within a millisecond or so of being told to.
+class SeriesInterrupt {
+public:
+    virtual bool stop_requested() = 0;
+
+protected:
+    ~SeriesInterrupt() = default;
+};
+
+// What `series` answers when its interrupt asked it to stop; `out` is then of no use.
+constexpr int kSeriesStopped = -1;
+
 // Computes `op` at every bar of `z` into `out`. `type` is the column letter of the operations
 // that take one (sma, ema, stdev, conv_sma, conv_ema, bollingerband, momentum, psychological,
 // rci) and is ignored by the others; `params` are the operation's integers in the order of its
 // flat command (none for tr, three for macd and stc_sd, two for conv_sma, conv_ema, dmi and
 // stc_d, one otherwise). The cursor `pos` is neither read nor changed.
 // Returns ZOLV_OK, or ZOLV_UNKNOWN_ERROR (leaving `out` untouched) when the number of params
-// does not fit the operation. May throw std::bad_alloc; `z` is unchanged then.
+// does not fit the operation, or kSeriesStopped when `interrupt` (if given) asked it to stop:
+// its worker threads stop too, at their next block. May throw std::bad_alloc; `z` is unchanged
+// then.
 //
 // Cost: linear in the number of bars for ema, sma, conv_ema, conv_sma, hlband, momentum,
 // psychological, roc, rsi, stc_k, williams_r, stc_d, tr, ultimate_osi, vr1, vr2 and wvr (the
@@ -87,8 +102,8 @@ struct SeriesResult {
 // mfi and stdev add each window in its defined order, several bars at once in vector lanes.
 // A large call splits its bars over series_threads() threads; values never depend on that.
 // Several threads may call it on the same `z` at once.
-int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params,
-           SeriesResult* out);
+int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params, SeriesResult* out,
+           SeriesInterrupt* interrupt = nullptr);
 
 // The instruction sets the window sums can run on: plain C++ (every machine), AVX2 (four bars
 // per vector) and AVX-512 F and DQ (eight). Every value is the same on each.

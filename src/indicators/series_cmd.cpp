@@ -5,6 +5,7 @@
 
 #include "binding/command.h"
 #include "binding/commands.h"
+#include "binding/long_command.h"
 #include "indicators/operation_cmd.h"
 #include "indicators/series.h"
 
@@ -41,24 +42,37 @@ int series_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return TCL_ERROR;  // the message is set
     }
     SeriesResult result;
-    {
+    CommandInterrupt interrupt(interp);
+    SeriesInterrupt* asked = &interrupt;
+    for (;;) {
         Self self;
         if (hold_self(nullptr, interp, objv[1], Access::kRead, &self) != TCL_OK) return TCL_ERROR;
-        operation_series(*self.get(), *op, args, &result);
+        const int status = operation_series(*self.get(), *op, args, &result, asked);
+        self.release();
+        if (status == ZOLV_OK) break;
+        if (status != kSeriesStopped) return fail(interp, status);
+        // Stopped for a handler that is due or a time limit that has passed: with the object
+        // let go, Tcl decides. When the script is neither canceled nor past its limits (a
+        // handler moved the limit), the call starts again; if Tcl would still not stop it
+        // (an interpreter that is being deleted checks no limits), without asking again.
+        if (check_interrupts(interp) != TCL_OK) return TCL_ERROR;
+        if (interrupt_pending(interp)) asked = nullptr;
     }
     const size_t bars = result.valid.size();
-    std::vector<Tcl_Obj*> elements(bars);  // allocated before any Tcl object exists
-    Tcl_Obj* empty = nullptr;              // one shared element for every failing bar
-    for (size_t k = 0; k < bars; ++k) {
-        if (result.valid[k]) {
-            elements[k] = bar_value(result, k);
-        } else {
-            if (!empty) empty = Tcl_NewObj();
-            elements[k] = empty;
-        }
+    const size_t width = static_cast<size_t>(result.width);
+    // A value per bar, and for rows a list that holds them.
+    const size_t bar_bytes =
+        width == 1 ? sizeof(Tcl_Obj) : (width + 1) * sizeof(Tcl_Obj) + (width + 4) * sizeof(void*);
+    Tcl_Obj* empty = Tcl_NewObj();  // one shared element for every failing bar
+    ObjRef hold_empty(empty);
+    Tcl_Obj* list = nullptr;
+    if (build_list(
+            interp, bars, bars * bar_bytes,
+            [&](size_t k) { return result.valid[k] ? bar_value(result, k) : empty; },
+            &list) != TCL_OK) {
+        return TCL_ERROR;
     }
-    // The list takes a reference to each element, so the shared one lives as long as it.
-    Tcl_SetObjResult(interp, Tcl_NewListObj(static_cast<Tcl_Size>(bars), elements.data()));
+    Tcl_SetObjResult(interp, list);
     return TCL_OK;
 }
 

@@ -49,31 +49,79 @@ const Form kForms[] = {
     {"apo", "o 26 12"},
     {"apo", "c 2 2"},
     {"apo", "c 1 26"},
+    {"aroon", "2"},
+    {"aroon", "14"},
+    {"aroon", "400"},
+    {"aroon", "1"},
     {"atr", "1"},
     {"atr", "14"},
+    {"avwap", "0"},
+    {"avwap", "37"},
+    {"avwap", "-1"},
+    {"avwap", "2147483647"},
     {"bbands", "c 2 2"},
     {"bbands", "c 20 2.5"},
     {"bbands", "v 7 -1"},
     {"bbands", "c 1 2"},
     {"bollingerband", "c 20"},
     {"cci", "14"},
+    {"cmf", "1"},
+    {"cmf", "20"},
+    {"cmo", "c 1"},
+    {"cmo", "c 14"},
+    {"cmo", "v 9"},
+    {"cmo", "c 0"},
     {"conv_ema", "c 12 26"},
     {"conv_sma", "c 5 25"},
     {"dema", "c 2"},
     {"dema", "h 10"},
     {"dema", "c 1"},
     {"dmi", "14 14"},
+    {"donchian", "1"},
+    {"donchian", "20"},
+    {"donchian", "0"},
     {"ema", "h 20"},
+    {"heikin_ashi", ""},
     {"hlband", "20"},
     {"kama", "c 10"},
     {"kama", "l 2"},
     {"kama", "c 1"},
+    {"hma", "2"},
+    {"hma", "3"},
+    {"hma", "16"},
+    {"hma", "20"},
+    {"hma", "1"},
+    {"ichimoku", "9 26 52"},
+    {"ichimoku", "1 1 1"},
+    {"ichimoku", "26 9 3"},
+    {"ichimoku", "9 0 52"},
+    {"keltner", "20 2 10"},
+    {"keltner", "1 1.5 1"},
+    {"keltner", "5 -2 30"},
+    {"keltner", "20 2 0"},
+    {"keltner", "20 inf 10"},
+    {"linreg", "c 2"},
+    {"linreg", "c 14"},
+    {"linreg", "v 30"},
+    {"linreg", "c 1"},
+    {"linreg_intercept", "c 14"},
+    {"linreg_intercept", "v 30"},
+    {"linreg_slope", "c 2"},
+    {"linreg_slope", "c 14"},
+    {"linreg_slope", "v 30"},
+    {"linreg_slope", "c 2147483647"},
     {"macd", "12 26 9"},
     {"macd_ema", "c 12 26 9"},
     {"macd_ema", "l 5 3 1"},
     {"macd_ema", "c 2 2 400"},
     {"macd_ema", "c 1 26 9"},
     {"mfi", "14"},
+    {"midpoint", "c 2"},
+    {"midpoint", "v 14"},
+    {"midpoint", "c 1"},
+    {"midprice", "2"},
+    {"midprice", "14"},
+    {"midprice", "0"},
     {"momentum", "c 10"},
     {"natr", "5"},
     {"natr", "0"},
@@ -81,6 +129,7 @@ const Form kForms[] = {
     {"ppo", "c 12 26"},
     {"ppo", "l 26 3"},
     {"ppo", "c 5 1"},
+    {"pivots", ""},
     {"psychological", "c 12"},
     {"rci", "c 9"},
     {"roc", "10"},
@@ -114,10 +163,33 @@ const Form kForms[] = {
     {"trix", "c 1"},
     {"trix", "c 15"},
     {"trix", "c 0"},
+    {"supertrend", "10 3"},
+    {"supertrend", "1 0"},
+    {"supertrend", "7 -1.5"},
+    {"supertrend", "0 3"},
+    {"trima", "c 2"},
+    {"trima", "c 3"},
+    {"trima", "c 14"},
+    {"trima", "c 15"},
+    {"trima", "v 30"},
+    {"trima", "c 1"},
+    {"tsf", "c 2"},
+    {"tsf", "c 14"},
+    {"tsf", "v 30"},
     {"ultimate_osi", "7"},
     {"vr1", "25"},
     {"vr2", "25"},
+    {"vwap", "1"},
+    {"vwap", "14"},
+    {"vwap", "0"},
+    {"vwma", "1"},
+    {"vwma", "20"},
     {"williams_r", "14"},
+    {"wma", "c 2"},
+    {"wma", "c 14"},
+    {"wma", "v 30"},
+    {"wma", "c 1"},
+    {"wma", "c 2147483647"},
     {"wvr", "25"},
 };
 
@@ -480,6 +552,157 @@ TEST(OperationModels, MacdEmaFromTheExistingEma) {
     }
 }
 
+// The window operations from each window's closes (or highs and lows) directly: exact sums in
+// 128 bits and plain scans, where the operations keep running sums and monotonic queues.
+using Parts = std::vector<double>;
+using I128 = __int128;
+
+// Slope and start of the least-squares line of the n closes ending at bar i, the newest at
+// t = 0.
+Parts regression(const ZOLV& z, int64_t i, int64_t n) {
+    I128 sy = 0;
+    I128 sxy = 0;
+    for (int64_t t = 0; t < n; ++t) {
+        sy += z.close[i - t];
+        sxy += t * I128{z.close[i - t]};
+    }
+    const I128 sx = n * (n - 1) / 2;
+    const I128 sxx = (n - 1) * n * (2 * n - 1) / 6;
+    const double m =
+        static_cast<double>(n * sxy - sx * sy) / static_cast<double>(sx * sx - n * sxx);
+    return {m, (static_cast<double>(sy) - m * static_cast<double>(sx)) / static_cast<double>(n)};
+}
+
+struct WindowModel {
+    const char* op;
+    int64_t n;
+    Parts (*at)(const ZOLV& z, int64_t i, int64_t n);
+};
+
+const WindowModel kWindowModels[] = {
+    {"wma", 2, nullptr},
+    {"wma", 15,
+     [](const ZOLV& z, int64_t i, int64_t n) {
+         I128 sum = 0;
+         for (int64_t j = 1; j <= n; ++j) sum += j * I128{z.close[i - n + j]};
+         return Parts{static_cast<double>(sum) / static_cast<double>(n * (n + 1) / 2)};
+     }},
+    {"trima", 2, nullptr},
+    {"trima", 14, nullptr},
+    {"trima", 15,
+     [](const ZOLV& z, int64_t i, int64_t n) {
+         I128 sum = 0;
+         for (int64_t j = 1; j <= n; ++j) sum += std::min(j, n + 1 - j) * I128{z.close[i - n + j]};
+         const int64_t m = n / 2;
+         const int64_t weights = n % 2 ? (m + 1) * (m + 1) : m * (m + 1);
+         return Parts{static_cast<double>(sum) * (1.0 / static_cast<double>(weights))};
+     }},
+    {"linreg", 2, nullptr},
+    {"linreg", 14,
+     [](const ZOLV& z, int64_t i, int64_t n) {
+         const Parts p = regression(z, i, n);
+         return Parts{p[1] + p[0] * static_cast<double>(n - 1)};
+     }},
+    {"linreg_slope", 14,
+     [](const ZOLV& z, int64_t i, int64_t n) { return Parts{regression(z, i, n)[0]}; }},
+    {"linreg_intercept", 14,
+     [](const ZOLV& z, int64_t i, int64_t n) { return Parts{regression(z, i, n)[1]}; }},
+    {"tsf", 14,
+     [](const ZOLV& z, int64_t i, int64_t n) {
+         const Parts p = regression(z, i, n);
+         return Parts{p[1] + p[0] * static_cast<double>(n)};
+     }},
+    {"midpoint", 14,
+     [](const ZOLV& z, int64_t i, int64_t n) {
+         const auto window = z.close.begin() + (i - n + 1);
+         const auto [low, high] = std::minmax_element(window, window + n);
+         return Parts{static_cast<double>(int64_t{*high} + *low) / 2.0};
+     }},
+    {"midprice", 14,
+     [](const ZOLV& z, int64_t i, int64_t n) {
+         const auto high = *std::max_element(z.high.begin() + (i - n + 1), z.high.begin() + i + 1);
+         const auto low = *std::min_element(z.low.begin() + (i - n + 1), z.low.begin() + i + 1);
+         return Parts{static_cast<double>(int64_t{high} + low) / 2.0};
+     }},
+    {"aroon", 2, nullptr},
+    {"aroon", 14,
+     [](const ZOLV& z, int64_t i, int64_t n) {
+         int64_t hi = i - n;
+         int64_t lo = i - n;
+         for (int64_t k = i - n; k <= i; ++k) {
+             if (z.high[k] >= z.high[hi]) hi = k;
+             if (z.low[k] <= z.low[lo]) lo = k;
+         }
+         const double f = 100.0 / static_cast<double>(n);
+         return Parts{f * static_cast<double>(n - (i - lo)), f * static_cast<double>(n - (i - hi)),
+                      f * static_cast<double>(hi - lo)};
+     }},
+    {"cmo", 1, nullptr},
+    {"cmo", 14,
+     [](const ZOLV& z, int64_t i, int64_t n) {
+         int64_t up = 0;
+         int64_t down = 0;
+         for (int64_t k = i - n + 1; k <= i; ++k) {
+             const int64_t change = int64_t{z.close[k]} - z.close[k - 1];
+             (change > 0 ? up : down) += change > 0 ? change : -change;
+         }
+         const double total = static_cast<double>(up + down);
+         return Parts{up + down == 0 ? 0.0 : (100.0 * static_cast<double>(up - down)) / total};
+     }},
+};
+
+TEST(OperationModels, WindowsFromTheirBars) {
+    for (const ZOLV& z : {random_walk(300, 3), extremes(120, 9), sample_bars()}) {
+        for (size_t c = 0; c < std::size(kWindowModels); ++c) {
+            const WindowModel& model = kWindowModels[c];
+            // A row without a model of its own uses the next row's.
+            auto at = model.at;
+            for (size_t d = c; !at; ++d) at = kWindowModels[d + 1].at;
+            const Operation& op = *zolv::find_operation(model.op);
+            const std::string words = (op.kinds[0] == 'c' ? "c " : "") + std::to_string(model.n);
+            SCOPED_TRACE(std::string(model.op) + " " + words);
+            const SeriesResult line = line_of(z, op, args_of(op, words.c_str()));
+            const int64_t first = op.lookback(args_of(op, words.c_str()));
+            for (int64_t i = first; i < static_cast<int64_t>(z.close.size()); ++i) {
+                const Parts want = at(z, i, model.n);
+                for (size_t j = 0; j < want.size(); ++j) {
+                    const double got = line.reals[static_cast<size_t>(i) * want.size() + j];
+                    EXPECT_EQ(bits(want[j]), bits(got)) << "bar " << i << " part " << j;
+                }
+            }
+        }
+    }
+}
+
+// Windows past 92681 bars keep their weighted sums in 128 bits: on prices near -2^31 those
+// sums pass -2^63. The newest bars of the line against the models, and the value at the
+// cursor against the line.
+TEST(OperationModels, LongWindowsFromTheirBars) {
+    ZOLV z;
+    for (int k = 0; k < 92700; ++k) {
+        const int32_t c = INT32_MIN + (k % 7 == 0 ? 5 : 0) + (k % 11 == 0 ? 3 : 0);
+        add(z, c, c, c, c, 1);
+    }
+    z.pos = 0;
+    for (const char* op : {"wma", "trima", "linreg"}) {
+        const WindowModel& model = *std::find_if(
+            std::begin(kWindowModels), std::end(kWindowModels),
+            [op](const WindowModel& m) { return m.at && std::strcmp(m.op, op) == 0; });
+        for (const int64_t n : {92681, 92682, 92690}) {
+            const std::string words = "c " + std::to_string(n);
+            SCOPED_TRACE(std::string(op) + " " + words);
+            const Operation& row = *zolv::find_operation(op);
+            const SeriesResult line = line_of(z, row, args_of(row, words.c_str()));
+            for (int64_t i = 92695; i < 92700; ++i) {
+                EXPECT_EQ(bits(model.at(z, i, n)[0]), bits(line.reals[static_cast<size_t>(i)]));
+            }
+            int status = 0;
+            const OpValue v = at_cursor(z, row, args_of(row, words.c_str()), &status);
+            EXPECT_EQ("", differs(status, v, line, 92699));
+        }
+    }
+}
+
 // Values at the warm-up edges and the zero denominators, by hand.
 TEST(OperationModels, EdgesByHand) {
     const ZOLV z = random_walk(300, 20261208);  // flat for its first 30 bars at 40
@@ -496,6 +719,16 @@ TEST(OperationModels, EdgesByHand) {
     EXPECT_EQ(0.0, value_of(z, "adx", "5", 9, 2, &defined));
     EXPECT_TRUE(defined);
     EXPECT_EQ(0.0, value_of(z, "atr", "3", 3, 0, &defined));
+    // Flat windows: every average and the line are the price, the slope -0.0 (TA-Lib's), CMO
+    // 0; Aroon finds the newest of equal bars, so both lines are at 100.
+    for (const char* op : {"wma", "trima", "linreg", "linreg_intercept", "tsf", "midpoint"}) {
+        EXPECT_EQ(40.0, value_of(z, op, "c 5", 4, 0, &defined)) << op;
+    }
+    EXPECT_EQ(40.0, value_of(z, "midprice", "5", 4, 0, &defined));
+    EXPECT_TRUE(std::signbit(value_of(z, "linreg_slope", "c 5", 4, 0, &defined)));
+    EXPECT_EQ(0.0, value_of(z, "cmo", "c 5", 5, 0, &defined));
+    for (int part : {0, 1}) EXPECT_EQ(100.0, value_of(z, "aroon", "5", 5, part, &defined));
+    EXPECT_EQ(0.0, value_of(z, "aroon", "5", 5, 2, &defined));
 
     ZOLV small;
     add(small, 10, 12, 9, 11, INT32_MAX);
