@@ -737,6 +737,10 @@ proc ::chart::draw_oscillator {geometry} {
             }
         }
         lassign $range low high
+        if {$low eq {}} {
+            # Nothing to draw in view yet (a long warm-up): an empty pane.
+            lassign {0.0 1.0} low high
+        }
         set pad [expr {max(1e-9, ($high - $low) * 0.05)}]
         set range [list [expr {$low - $pad}] [expr {$high + $pad}]]
     }
