@@ -186,43 +186,124 @@ int value_at(const ZOLV& z, const Operation& op, const OpArgs& args, int64_t i, 
     return ZOLV_OK;
 }
 
+// Where a line writes its values: the result's storage, sized for every bar. Each bar is
+// written whole (a part its definition leaves undefined holds 0), so that storage reused from
+// an earlier call needs no clearing first.
+template <typename Def>
+class LineOut {
+public:
+    static constexpr int kWidth = Def::kWidth;
+    static constexpr SeriesShape kShape = shape_of<Def>();
+    static constexpr bool kReals =
+        kShape != SeriesShape::kInteger && kShape != SeriesShape::kIntegerList;
+    static constexpr bool kIntegers = Def::kIntegerParts != 0;
+
+    // Sizes `r` for `count` bars; the values are written by bar() and none().
+    LineOut(SeriesResult* r, int64_t count) {
+        const size_t values = static_cast<size_t>(count) * kWidth;
+        r->shape = kShape;
+        r->width = kWidth;
+        r->integer_parts = Def::kIntegerParts;
+        r->valid.resize(static_cast<size_t>(count));
+        r->reals.resize(kReals ? values : 0);
+        r->integers.resize(kIntegers ? values : 0);
+        r->defined.resize(kWidth > 1 ? values : 0);
+        valid_ = r->valid.data();
+        reals_ = r->reals.data();
+        integers_ = r->integers.data();
+        defined_ = r->defined.data();
+    }
+    // The bars of `bars` have no value.
+    void none(Bars bars) {
+        if (bars.empty()) return;
+        const size_t first = static_cast<size_t>(bars.first);
+        const size_t end = static_cast<size_t>(bars.end);
+        std::fill(valid_ + first, valid_ + end, 0);
+        if constexpr (kReals) std::fill(reals_ + first * kWidth, reals_ + end * kWidth, 0.0);
+        if constexpr (kIntegers) std::fill(integers_ + first * kWidth, integers_ + end * kWidth, 0);
+        if constexpr (kWidth > 1) std::fill(defined_ + first * kWidth, defined_ + end * kWidth, 0);
+    }
+    // The value of bar k after `state`.
+    void bar(const Def& def, const typename Def::State& state, const Input& in, int64_t k) {
+        const size_t at = static_cast<size_t>(k) * kWidth;
+        double* reals = nullptr;
+        int64_t* integers = nullptr;
+        if constexpr (kReals) {
+            reals = reals_ + at;
+            std::fill(reals, reals + kWidth, 0.0);
+        }
+        if constexpr (kIntegers) {
+            integers = integers_ + at;
+            std::fill(integers, integers + kWidth, 0);
+        }
+        uint8_t* valid = valid_ + k;
+        *valid = 0;
+        if constexpr (kWidth == 1) {
+            Out o(reals, integers, valid);
+            def.value(state, in, k, o);
+        } else {
+            uint8_t* defined = defined_ + at;
+            std::fill(defined, defined + kWidth, 0);
+            Out o(reals, integers, defined);
+            def.value(state, in, k, o);
+            for (int j = 0; j < kWidth; ++j) *valid |= defined[j];
+        }
+    }
+
+private:
+    uint8_t* valid_;
+    double* reals_;
+    int64_t* integers_;
+    uint8_t* defined_;
+};
+
+// Steps `state` (the state before bar bars.first) over the bars of `bars`, writing each bar's
+// value where kWrite is set; asks whether the call should stop every kPollBars bars. The
+// definition, the bars and the state are local copies here, so that they can live in
+// registers.
+template <bool kWrite, typename Def>
+void step_over(Def def, Input in, typename Def::State& state, Bars bars, LineOut<Def> out) {
+    typename Def::State s = std::move(state);
+    for (int64_t b0 = bars.first; b0 < bars.end; b0 += kPollBars) {
+        poll_stop();
+        const int64_t end = std::min(bars.end, b0 + kPollBars);
+        for (int64_t k = b0; k < end; ++k) {
+            def.step(s, in, k);
+            if (kWrite) out.bar(def, s, in, k);
+        }
+    }
+    state = std::move(s);
+}
+
+// The whole line: the bars before the lookback without a value, then every bar's value. A
+// history line steps from bar 0 on one thread; a window's line is cut into chunks over the
+// worker threads, each chunk's state stepped afresh from span - 1 bars before it, so that no
+// value depends on the split.
 template <typename Def>
 void line_of(const ZOLV& z, const Operation&, const OpArgs& args, SeriesResult* r) {
-    constexpr int kWidth = Def::kWidth;
-    constexpr SeriesShape kShape = shape_of<Def>();
+    using State = typename Def::State;
     const Def def(args);
     const Input in = input_of(z, args.column);
-    const size_t count = static_cast<size_t>(in.size);
-    r->shape = kShape;
-    r->width = kWidth;
-    r->integer_parts = Def::kIntegerParts;
-    r->valid.assign(count, 0);
-    const size_t values = count * kWidth;
-    r->reals.assign(
-        kShape == SeriesShape::kInteger || kShape == SeriesShape::kIntegerList ? 0 : values, 0.0);
-    r->integers.assign(Def::kIntegerParts != 0 ? values : 0, 0);
-    r->defined.assign(kWidth > 1 ? values : 0, 0);
-    if (!def.valid()) return;
-    const int64_t first = std::max<int64_t>(0, def.lookback());
-    typename Def::State state{};
-    for (int64_t k = 0; k < in.size; ++k) {
-        if (k % kPollBars == kPollBars - 1) poll_stop();  // between blocks: a call may be stopped
-        def.step(state, in, k);
-        if (k < first) continue;
-        const size_t at = static_cast<size_t>(k) * kWidth;
-        double* reals = r->reals.empty() ? nullptr : r->reals.data() + at;
-        int64_t* integers = r->integers.empty() ? nullptr : r->integers.data() + at;
-        if (kWidth == 1) {
-            Out o(reals, integers, &r->valid[static_cast<size_t>(k)]);
-            def.value(state, in, k, o);
-            continue;
-        }
-        uint8_t* defined = r->defined.data() + at;
-        Out o(reals, integers, defined);
-        def.value(state, in, k, o);
-        r->valid[static_cast<size_t>(k)] =
-            std::any_of(defined, defined + kWidth, [](uint8_t d) { return d != 0; }) ? 1 : 0;
+    LineOut<Def> out(r, in.size);
+    if (!def.valid()) return out.none(Bars{0, in.size});
+    const Bars bars{std::min(in.size, std::max<int64_t>(0, def.lookback())), in.size};
+    out.none(Bars{0, bars.first});
+    const int64_t span = def.span();
+    if (span == 0) {
+        State state{};
+        step_over<false>(def, in, state, Bars{0, bars.first}, out);
+        step_over<true>(def, in, state, bars, out);
+        return;
     }
+    auto chunk = [&](Bars c) {
+        State state{};
+        step_over<false>(def, in, state, Bars{std::max<int64_t>(0, c.first - span + 1), c.first},
+                         out);
+        step_over<true>(def, in, state, c, out);
+    };
+    // A window long against the line is stepped once only.
+    if (span > (bars.end - bars.first) / 16) return chunk(bars);
+    for_chunks(bars, 1, chunk);
 }
 
 // The row of a definition: its name, argument names and kinds, and the names of its parts.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "indicators/operation.h"
+#include "indicators/series_lines.h"
 #include "series/csv.h"
 #include "series/zolv.h"
 
@@ -472,6 +473,39 @@ TEST(OperationForms, EmptyAndSingleBar) {
     add(z, 5, 6, 4, 5, 100);
     z.pos = 0;
     expect_every_form(z);
+}
+
+// Every row's line split over three threads in small chunks, into storage that holds another
+// line's values, against its line on one thread into fresh storage: the same bits.
+TEST(OperationForms, LinesSplitOverThreadsIntoReusedStorage) {
+    const int threads = zolv::series_threads();
+    const ZOLV z = random_walk(5000, 31);
+    const size_t count = z.close.size();
+    for (const Form& form : kForms) {
+        const Operation& op = *zolv::find_operation(form.op);
+        SCOPED_TRACE(std::string(form.op) + " " + form.words);
+        const OpArgs a = args_of(op, form.words);
+        ASSERT_TRUE(zolv::set_series_threads(1));
+        const SeriesResult alone = line_of(z, op, a);
+        ASSERT_TRUE(zolv::set_series_threads(3));
+        zolv::set_series_chunk_work(1);  // split even short series
+        SeriesResult split;
+        split.valid.assign(count, 1);
+        split.reals.assign(count * 8, 7.5);
+        split.integers.assign(count * 8, 9);
+        split.defined.assign(count * 8, 1);
+        ASSERT_EQ(ZOLV_OK, zolv::operation_series(z, op, a, &split));
+        zolv::set_series_chunk_work(int64_t{1} << 17);
+        EXPECT_EQ(alone.width, split.width);
+        EXPECT_EQ(alone.valid, split.valid);
+        EXPECT_EQ(alone.integers, split.integers);
+        EXPECT_EQ(alone.defined, split.defined);
+        ASSERT_EQ(alone.reals.size(), split.reals.size());
+        for (size_t q = 0; q < alone.reals.size(); ++q) {
+            ASSERT_EQ(bits(alone.reals[q]), bits(split.reals[q])) << "value " << q;
+        }
+    }
+    zolv::set_series_threads(threads);
 }
 
 // ---- Definitions against models written from their text ------------------------------------

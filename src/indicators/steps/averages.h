@@ -76,16 +76,15 @@ private:
 // oldest first); dema = (2.0 * e1) - e2. First value at bar 2 (n - 1).
 struct Dema : Definition {
     int32_t n;
-    explicit Dema(const OpArgs& a) : n(a.ints[0]) {}
+    EmaStep next;
+    explicit Dema(const OpArgs& a) : n(a.ints[0]), next{ema_factor(n)} {}
     bool valid() const { return n >= 2; }
     int64_t lookback() const { return 2 * (int64_t{n} - 1); }
 
     struct State {
         Levels<2> e;
     };
-    void step(State& s, const Input& in, int64_t k) const {
-        s.e.step(in.x[k], k, n, EmaStep{ema_factor(n)});
-    }
+    void step(State& s, const Input& in, int64_t k) const { s.e.step(in.x[k], k, n, next); }
     void value(const State& s, const Input&, int64_t, Out& out) const {
         out.real(0, (2.0 * s.e.at(0)) - s.e.at(1));
     }
@@ -95,16 +94,15 @@ struct Dema : Definition {
 // e2)). First value at bar 3 (n - 1).
 struct Tema : Definition {
     int32_t n;
-    explicit Tema(const OpArgs& a) : n(a.ints[0]) {}
+    EmaStep next;
+    explicit Tema(const OpArgs& a) : n(a.ints[0]), next{ema_factor(n)} {}
     bool valid() const { return n >= 2; }
     int64_t lookback() const { return 3 * (int64_t{n} - 1); }
 
     struct State {
         Levels<3> e;
     };
-    void step(State& s, const Input& in, int64_t k) const {
-        s.e.step(in.x[k], k, n, EmaStep{ema_factor(n)});
-    }
+    void step(State& s, const Input& in, int64_t k) const { s.e.step(in.x[k], k, n, next); }
     void value(const State& s, const Input&, int64_t, Out& out) const {
         out.real(0, s.e.at(2) + ((3.0 * s.e.at(0)) - (3.0 * s.e.at(1))));
     }

@@ -122,9 +122,10 @@ struct Keltner : Definition {
     static constexpr int kWidth = 3;
     int32_t n;
     double mult;
+    double factor;  // of the average's step
     Atr atr;
     explicit Keltner(const OpArgs& a)
-        : n(a.ints[0]), mult(a.reals[0]), atr(window_args(a.ints[1])) {}
+        : n(a.ints[0]), mult(a.reals[0]), factor(ema_factor(n)), atr(window_args(a.ints[1])) {}
     bool valid() const { return n >= 1 && atr.valid() && std::isfinite(mult); }
     int64_t lookback() const { return std::max(int64_t{n} - 1, atr.lookback()); }
 
@@ -139,7 +140,7 @@ struct Keltner : Definition {
             s.sum += c;
             if (bar == n - 1) s.ema = static_cast<double>(s.sum) / n;
         } else {
-            s.ema = EmaChain::next(s.ema, ema_factor(n), static_cast<double>(c));
+            s.ema = EmaChain::next(s.ema, factor, static_cast<double>(c));
         }
         atr.step(s.atr, in, bar);
     }

@@ -15,7 +15,8 @@ namespace zolv {
 // 3 (n - 1) + 1.
 struct Trix : Definition {
     int32_t n;
-    explicit Trix(const OpArgs& a) : n(a.ints[0]) {}
+    EmaStep next;
+    explicit Trix(const OpArgs& a) : n(a.ints[0]), next{ema_factor(n)} {}
     bool valid() const { return n >= 1; }
     int64_t lookback() const { return 3 * (int64_t{n} - 1) + 1; }
 
@@ -25,7 +26,7 @@ struct Trix : Definition {
     };
     void step(State& s, const Input& in, int64_t k) const {
         s.before = s.e.at(2);
-        s.e.step(in.x[k], k, n, EmaStep{ema_factor(n)});
+        s.e.step(in.x[k], k, n, next);
     }
     void value(const State& s, const Input&, int64_t, Out& out) const {
         out.real(0, s.before != 0.0 ? ((s.e.at(2) / s.before) - 1.0) * 100.0 : 0.0);
@@ -36,8 +37,12 @@ struct Trix : Definition {
 // and slow are swapped where slow < fast, both >= 2. First value at bar slow - 1.
 struct TwoAverages : Definition {
     int32_t fast, slow;
+    EmaStep fast_next, slow_next;
     explicit TwoAverages(const OpArgs& a)
-        : fast(std::min(a.ints[0], a.ints[1])), slow(std::max(a.ints[0], a.ints[1])) {}
+        : fast(std::min(a.ints[0], a.ints[1])),
+          slow(std::max(a.ints[0], a.ints[1])),
+          fast_next{ema_factor(fast)},
+          slow_next{ema_factor(slow)} {}
     bool valid() const { return fast >= 2; }
     int64_t lookback() const { return int64_t{slow} - 1; }
 
@@ -45,8 +50,8 @@ struct TwoAverages : Definition {
         Levels<1> fast, slow;
     };
     void step(State& s, const Input& in, int64_t k) const {
-        s.fast.step(in.x[k], k, fast, EmaStep{ema_factor(fast)});
-        s.slow.step(in.x[k], k, slow, EmaStep{ema_factor(slow)});
+        s.fast.step(in.x[k], k, fast, fast_next);
+        s.slow.step(in.x[k], k, slow, slow_next);
     }
 };
 

@@ -112,10 +112,14 @@ struct Adx : Definition {
 struct MacdEma : Definition {
     static constexpr int kWidth = 3;
     int32_t fast, slow, signal;
+    double fast_factor, slow_factor, signal_factor;
     explicit MacdEma(const OpArgs& a)
         : fast(std::min(a.ints[0], a.ints[1])),
           slow(std::max(a.ints[0], a.ints[1])),
-          signal(a.ints[2]) {}
+          signal(a.ints[2]),
+          fast_factor(ema_factor(fast)),
+          slow_factor(ema_factor(slow)),
+          signal_factor(ema_factor(signal)) {}
     bool valid() const { return fast >= 2 && slow >= 2 && signal >= 1; }
     int64_t lookback() const { return int64_t{slow} - 1; }
     int64_t signal_first() const { return int64_t{slow} + signal - 2; }
@@ -126,20 +130,20 @@ struct MacdEma : Definition {
         double signal_sum = 0.0;
         double signal_ema = 0.0;
     };
-    // One exponential average over n bars after bar k: the mean of bars 0 .. n - 1 at bar
-    // n - 1, then one step per bar.
-    static void average(int64_t& sum, double& ema, int32_t n, int32_t x, int64_t k) {
+    // One exponential average over n bars (factor 2 / (n + 1)) after bar k: the mean of bars
+    // 0 .. n - 1 at bar n - 1, then one step per bar.
+    static void average(int64_t& sum, double& ema, int32_t n, double factor, int32_t x, int64_t k) {
         if (k < n) {
             sum += x;
             if (k == n - 1) ema = static_cast<double>(sum) / n;
             return;
         }
-        ema = EmaChain::next(ema, ema_factor(n), static_cast<double>(x));
+        ema = EmaChain::next(ema, factor, static_cast<double>(x));
     }
     void step(State& s, const Input& in, int64_t k) const {
         const int32_t x = in.x[k];
-        average(s.fast_sum, s.fast_ema, fast, x, k);
-        average(s.slow_sum, s.slow_ema, slow, x, k);
+        average(s.fast_sum, s.fast_ema, fast, fast_factor, x, k);
+        average(s.slow_sum, s.slow_ema, slow, slow_factor, x, k);
         if (k < lookback()) return;
         const double macd = s.fast_ema - s.slow_ema;
         if (k < signal_first()) {
@@ -148,7 +152,7 @@ struct MacdEma : Definition {
             s.signal_sum = s.signal_sum + macd;
             s.signal_ema = s.signal_sum / signal;
         } else {
-            s.signal_ema = EmaChain::next(s.signal_ema, ema_factor(signal), macd);
+            s.signal_ema = EmaChain::next(s.signal_ema, signal_factor, macd);
         }
     }
     void value(const State& s, const Input&, int64_t k, Out& out) const {

@@ -67,7 +67,15 @@ struct Ad : Definition {
 // value at bar max(fast, slow) - 1.
 struct Adosc : Definition {
     int32_t fast, slow;
-    explicit Adosc(const OpArgs& a) : fast(a.ints[0]), slow(a.ints[1]) {}
+    double fast_factor, slow_factor;  // f of each
+    double fast_rest, slow_rest;      // 1.0 - f of each
+    explicit Adosc(const OpArgs& a)
+        : fast(a.ints[0]),
+          slow(a.ints[1]),
+          fast_factor(ema_factor(fast)),
+          slow_factor(ema_factor(slow)),
+          fast_rest(1.0 - fast_factor),
+          slow_rest(1.0 - slow_factor) {}
     bool valid() const { return fast >= 2 && slow >= 2; }
     int64_t lookback() const { return int64_t{std::max(fast, slow)} - 1; }
 
@@ -81,10 +89,8 @@ struct Adosc : Definition {
             s.fast_ema = s.slow_ema = s.ad;
             return;
         }
-        const double fast_factor = ema_factor(fast);
-        const double slow_factor = ema_factor(slow);
-        s.fast_ema = (fast_factor * s.ad) + ((1.0 - fast_factor) * s.fast_ema);
-        s.slow_ema = (slow_factor * s.ad) + ((1.0 - slow_factor) * s.slow_ema);
+        s.fast_ema = (fast_factor * s.ad) + (fast_rest * s.fast_ema);
+        s.slow_ema = (slow_factor * s.ad) + (slow_rest * s.slow_ema);
     }
     void value(const State& s, const Input&, int64_t, Out& out) const {
         out.real(0, s.fast_ema - s.slow_ema);
