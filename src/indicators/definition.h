@@ -22,6 +22,14 @@
 //                                          that much further apart
 // Deriving from Definition gives the defaults (one real value, span 0, no bytes outside).
 //
+// A definition whose state depends on every bar before it may be written in two stages, so that
+// its line runs them on two threads at once:
+//   struct Front, Back; struct State { Front front; Back back; };
+//   struct Link;                           what the first stage hands the second for a bar
+//   Link front(Front&, const Input&, int64_t k) const;      takes in bar k
+//   void back(Back&, const Link&, const Input&, int64_t k) const;   takes in bar k's link
+// its step is back(s.back, front(s.front, in, k), in, k), and its value reads s.back only.
+//
 // An operation is added by its definition (in steps/ by family), its row in kOperations
 // (operations.cpp, in alphabetical order), a row of kForms in tests/cpp/operations_test.cpp
 // (its three forms and its first bar are then checked), a case in tests/peers/compare.py
@@ -31,6 +39,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <type_traits>
+#include <vector>
 
 #include "indicators/operation.h"
 #include "indicators/series_lines.h"
@@ -91,6 +102,24 @@ struct Definition {
 
 // ---- Shared steps ---------------------------------------------------------------------------
 
+// a where `first`, else b, without a branch (for a choice that depends on values that come
+// late and at random).
+inline double pick(bool first, double a, double b) {
+    uint64_t x = 0;
+    uint64_t y = 0;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    const uint64_t mask = uint64_t{0} - static_cast<uint64_t>(first);
+    const uint64_t chosen = (x & mask) | (y & ~mask);
+    double v = 0.0;
+    std::memcpy(&v, &chosen, sizeof v);
+    return v;
+}
+
+// Two doubles side by side: each operation on a Pair is that operation on each of its two
+// lanes (one instruction for both on every x86-64), so that two divisions of a bar cost one.
+typedef double Pair __attribute__((vector_size(16)));
+
 // The zero test of the Wilder indicators: |v| below 1e-14.
 inline bool near_zero(double v) {
     return -1e-14 < v && v < 1e-14;
@@ -107,6 +136,7 @@ inline int64_t true_range(int32_t high, int32_t low, int32_t previous_close) {
 
 // Wilder's average of a series of integers, n >= 1: the plain mean of the first n values (an
 // exact sum, then one division), then average = (average * (n - 1) + value) / n.
+// WilderPair keeps two of them side by side.
 struct WilderAverage {
     int64_t seen = 0;
     int64_t sum = 0;
@@ -122,6 +152,26 @@ struct WilderAverage {
         }
         average = average * (n - 1);
         average = average + static_cast<double>(value);
+        average = average / n;
+        return true;
+    }
+};
+struct WilderPair {
+    int64_t seen = 0;
+    int64_t sums[2] = {0, 0};
+    Pair average = {0.0, 0.0};
+
+    // Takes in one value of each; true once the averages are defined.
+    bool add(int64_t first, int64_t second, int32_t n) {
+        if (seen < n) {
+            sums[0] += first;
+            sums[1] += second;
+            if (++seen < n) return false;
+            average = Pair{static_cast<double>(sums[0]), static_cast<double>(sums[1])} / n;
+            return true;
+        }
+        average = average * (n - 1);
+        average = average + Pair{static_cast<double>(first), static_cast<double>(second)};
         average = average / n;
         return true;
     }
@@ -275,6 +325,38 @@ void step_over(Def def, Input in, typename Def::State& state, Bars bars, LineOut
     state = std::move(s);
 }
 
+template <typename Def, typename = void>
+struct Staged : std::false_type {};
+template <typename Def>
+struct Staged<Def, std::void_t<typename Def::Link>> : std::true_type {};
+
+// The links of the bars of `bars` into links[0 ..), the first stage standing before bar
+// bars.first.
+template <typename Def>
+void front_over(Def def, Input in, typename Def::Front& front, Bars bars,
+                typename Def::Link* links) {
+    typename Def::Front f = std::move(front);
+    for (int64_t k = bars.first; k < bars.end; ++k) links[k - bars.first] = def.front(f, in, k);
+    front = std::move(f);
+}
+
+// The second stage over the bars of `bars`, their links in links[0 ..); writes the values of
+// the bars from `first` on.
+template <typename Def>
+void back_over(Def def, Input in, typename Def::State& state, Bars bars, int64_t first,
+               const typename Def::Link* links, LineOut<Def> out) {
+    typename Def::State s = std::move(state);
+    for (int64_t k = bars.first; k < bars.end; ++k) {
+        def.back(s.back, links[k - bars.first], in, k);
+        if (k >= first) out.bar(def, s, in, k);
+    }
+    state = std::move(s);
+}
+
+// The work of a bar of a line in two stages, in window terms: how long a line takes its second
+// stage to a second thread.
+constexpr int64_t kStageCost = 8;
+
 // The whole line: the bars before the lookback without a value, then every bar's value. A
 // history line steps from bar 0 on one thread; a window's line is cut into chunks over the
 // worker threads, each chunk's state stepped afresh from span - 1 bars before it, so that no
@@ -289,6 +371,22 @@ void line_of(const ZOLV& z, const Operation&, const OpArgs& args, SeriesResult* 
     const Bars bars{std::min(in.size, std::max<int64_t>(0, def.lookback())), in.size};
     out.none(Bars{0, bars.first});
     const int64_t span = def.span();
+    if constexpr (Staged<Def>::value) {
+        // On two threads at once where the line is long enough: the stages block by block.
+        if (thread_count(Bars{0, in.size}, kStageCost) >= 2) {
+            std::vector<typename Def::Link> links(static_cast<size_t>(kStageSlots * kBlock));
+            typename Def::Front front{};
+            State state{};
+            auto first = [&](Bars b, int slot) {
+                front_over(def, in, front, b, links.data() + slot * kBlock);
+            };
+            auto second = [&](Bars b, int slot) {
+                back_over(def, in, state, b, bars.first, links.data() + slot * kBlock, out);
+            };
+            poll_stop();
+            if (run_stages(in.size, first, second)) return;
+        }
+    }
     if (span == 0) {
         State state{};
         step_over<false>(def, in, state, Bars{0, bars.first}, out);

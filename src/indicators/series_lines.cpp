@@ -261,6 +261,94 @@ void for_chunks(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>
     }
 }
 
+namespace {
+
+// Where the two threads of run_stages wait for each other: a while spinning (a block of the
+// other stage is usually near), then asleep, so that a thread waiting on a busy machine leaves
+// the processor to the one it waits for.
+class Handoff {
+public:
+    // Returns once ready() holds.
+    template <typename Ready>
+    void wait(const Ready& ready) {
+        for (int spin = 0; spin < kSpins; ++spin) {
+            if (ready()) return;
+#ifdef __SSE2__
+            _mm_pause();
+#endif
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        waiting_.fetch_add(1);
+        while (!ready()) changed_.wait(lock);
+        waiting_.fetch_sub(1);
+    }
+    // Called after a change that a waiting thread may be waiting for.
+    void changed() {
+        if (waiting_.load() == 0) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        changed_.notify_all();
+    }
+
+private:
+    static constexpr int kSpins = 2000;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::atomic<int> waiting_{0};
+};
+
+}  // namespace
+
+bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
+                const std::function<void(Bars, int)>& second) {
+    const int64_t blocks = (end + kBlock - 1) / kBlock;
+    auto block = [end](int64_t b) { return Bars{b * kBlock, std::min(end, (b + 1) * kBlock)}; };
+    std::atomic<int64_t> handed{0};  // blocks the first stage has filled
+    std::atomic<int64_t> taken{0};   // blocks the second stage is done with
+    std::atomic<bool> abandoned{false};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;  // the worker's, read once it has finished
+    Handoff handoff;
+    auto work = [&]() noexcept {
+        try {
+            for (int64_t b = 0; b < blocks; ++b) {
+                handoff.wait([&] { return handed.load() > b || abandoned.load(); });
+                if (handed.load() <= b) return;  // abandoned
+                second(block(b), static_cast<int>(b % kStageSlots));
+                taken.store(b + 1);
+                handoff.changed();
+            }
+        } catch (...) {
+            failure = std::current_exception();
+            failed.store(true);
+            handoff.changed();
+        }
+    };
+    std::thread worker;
+    try {
+        worker = std::thread(work);
+    } catch (...) {
+        return false;
+    }
+    try {
+        for (int64_t b = 0; b < blocks && !failed.load(); ++b) {
+            poll_stop();
+            handoff.wait([&] { return taken.load() + kStageSlots > b || failed.load(); });
+            if (failed.load()) break;
+            first(block(b), static_cast<int>(b % kStageSlots));
+            handed.store(b + 1);
+            handoff.changed();
+        }
+    } catch (...) {
+        abandoned.store(true);
+        handoff.changed();
+        worker.join();
+        throw;
+    }
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+    return true;
+}
+
 // ---- Window extremes ----------------------------------------------------------------------
 
 namespace {

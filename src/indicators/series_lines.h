@@ -150,6 +150,17 @@ constexpr int64_t kChunkBars = int64_t{1} << 20;
 constexpr int64_t kBlock = 2048;
 constexpr int64_t kChunksPerThread = 4;
 
+// A line in two stages over the bars [0, end), kBlock bars at a time, on two threads at once:
+// first(block, slot) hands what the second stage needs of the block's bars to slot `slot` (of
+// kStageSlots) of the caller's storage, on the calling thread, and second(block, slot) takes it
+// from there on a worker, up to kStageSlots blocks behind; each stage takes the blocks in
+// order. The calling thread asks whether to stop between blocks. An exception thrown by either
+// stage reaches the caller once the worker has finished. False, having done nothing, when no
+// worker thread can be started.
+constexpr int kStageSlots = 8;
+bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
+                const std::function<void(Bars, int)>& second);
+
 // The least work (window terms) of one chunk: a call splits only into chunks of at least this
 // much. Tests lower it to split small series.
 int64_t series_chunk_work();

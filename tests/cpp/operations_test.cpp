@@ -475,11 +475,12 @@ TEST(OperationForms, EmptyAndSingleBar) {
     expect_every_form(z);
 }
 
-// Every row's line split over three threads in small chunks, into storage that holds another
-// line's values, against its line on one thread into fresh storage: the same bits.
+// Every row's line split over three threads in small chunks (the lines in two stages on two
+// threads, the first up to a ring of blocks ahead), into storage that holds another line's
+// values, against its line on one thread into fresh storage: the same bits.
 TEST(OperationForms, LinesSplitOverThreadsIntoReusedStorage) {
     const int threads = zolv::series_threads();
-    const ZOLV z = random_walk(5000, 31);
+    const ZOLV z = random_walk(12 * static_cast<int>(zolv::kBlock) + 100, 31);
     const size_t count = z.close.size();
     for (const Form& form : kForms) {
         const Operation& op = *zolv::find_operation(form.op);

@@ -38,21 +38,35 @@ struct EmaStep {
 
 // Averages of averages over n: level 0 of column x, from bar n - 1 on; level j of the values of
 // level j - 1 from the bar where that one is defined, so from bar (j + 1) (n - 1) on. Each is
-// seeded with its mean (Seeded) and stepped by `next`.
-template <int kLevels>
+// seeded with its mean (Seeded) and stepped by `next`. Level 0 takes in integers (a column), or
+// doubles (the values of another average, `t` then counting them from 0).
+template <int kLevels, typename Sum = int64_t>
 struct Levels {
-    Seeded<int64_t> first;
+    Seeded<Sum> first;
     std::array<Seeded<double>, kLevels - 1> more;
 
     double at(int j) const { return j == 0 ? first.value : more[static_cast<size_t>(j - 1)].value; }
 
     template <typename Step>
-    void step(int32_t x, int64_t k, int32_t n, Step next) {
+    void step(Sum x, int64_t k, int32_t n, Step next) {
+        // Past the seeds (level j takes in its first n values from bar j (n - 1) on), each level
+        // steps on the value of the one below, without asking where it stands.
+        if (k > kLevels * (int64_t{n} - 1)) {
+            first.value = next(first.value, static_cast<double>(x));
+            step_on(first.value, next, std::make_index_sequence<kLevels - 1>());
+            return;
+        }
         if (!first.seed(x, k, n)) first.value = next(first.value, static_cast<double>(x));
         step_more(first.value, k, n, next, std::make_index_sequence<kLevels - 1>());
     }
 
 private:
+    template <typename Step, size_t... J>
+    void step_on([[maybe_unused]] double v, [[maybe_unused]] Step next, std::index_sequence<J...>) {
+        static_cast<void>(((std::get<J>(more).value = next(std::get<J>(more).value, v),
+                            v = std::get<J>(more).value),
+                           ...));
+    }
     // Each level in turn (each by a constant index, so that a state can live in registers).
     template <typename Step, size_t... J>
     void step_more([[maybe_unused]] double v, [[maybe_unused]] int64_t k,
@@ -134,14 +148,34 @@ struct T3 : Definition {
         double f, rest;
         double operator()(double prev, double x) const { return (f * x) + (rest * prev); }
     };
-    struct State {
-        Levels<6> e;
+    // Its line runs in two stages: e1 .. e3, then e4 .. e6 from the values of e3.
+    using Link = double;  // e3
+    struct Front {
+        Levels<3> e;
     };
-    void step(State& s, const Input& in, int64_t k) const {
+    struct Back {
+        Levels<3, double> e;  // e4 .. e6
+        double e3 = 0.0;
+    };
+    struct State {
+        Front front;
+        Back back;
+    };
+    Link front(Front& s, const Input& in, int64_t k) const {
         s.e.step(in.x[k], k, n, Step{f, rest});
+        return s.e.at(2);
+    }
+    void back(Back& b, const Link& e3, const Input&, int64_t k) const {
+        b.e3 = e3;
+        const int64_t t = k - 3 * (int64_t{n} - 1);  // e3's values from bar 3 (n - 1)
+        if (t >= 0) b.e.step(e3, t, n, Step{f, rest});
+    }
+    void step(State& s, const Input& in, int64_t k) const {
+        back(s.back, front(s.front, in, k), in, k);
     }
     void value(const State& s, const Input&, int64_t, Out& out) const {
-        out.real(0, c1 * s.e.at(5) + c2 * s.e.at(4) + c3 * s.e.at(3) + c4 * s.e.at(2));
+        const Back& b = s.back;
+        out.real(0, c1 * b.e.at(2) + c2 * b.e.at(1) + c3 * b.e.at(0) + c4 * b.e3);
     }
 };
 

@@ -103,36 +103,60 @@ struct Window {
     }
 };
 
-// An extreme of a Window's values and where it is kept; Newer(v, kept) tells a value that
-// takes the place of the one kept.
-template <typename Newer>
-struct Extreme {
-    double value = 0.0;
-    size_t at = 0;
-    bool any = false;
+// The highest and the lowest of the `size` newest values of a stream (of all of them while
+// fewer have come), exact, without a branch on the values: the values are cut into blocks of
+// `size`, and the window ending at a value is the tail of the block before its own and the head
+// of its own block up to it. The extremes of the head grow with each value; those of every tail
+// of the block before are found once, newest first, when a block starts.
+struct WindowRange {
+    std::vector<double> values;  // the block before, then the head of the newest block
+    std::vector<double> high_tails, low_tails;  // [j]: of the block before's values j .. size - 1
+    double high = 0.0, low = 0.0;               // of the head
+    int64_t count = 0;                          // the values taken in
+    size_t at = 0;                              // the place of the newest value in its block
 
-    // After the window took in v at `where`: v where it is newer than the one kept; else the
-    // one kept, unless v took its place: then the extreme searched afresh, oldest first.
-    void update(const Window& w, double v, size_t where) {
-        if (any && at == where) {
-            const size_t from = w.oldest();
-            value = w.values[from];
-            at = from;
-            for (size_t j = from + 1; j < w.values.size(); ++j) take(w.values[j], j);
-            for (size_t j = 0; j < from; ++j) take(w.values[j], j);
-            return;
+    void push(double v, int32_t size) {
+        const size_t block = static_cast<size_t>(size);
+        if (count == 0) {
+            at = 0;
+            high = low = v;
+        } else if (at + 1 == block) {  // a block starts: the one before is complete
+            high_tails.resize(block);
+            low_tails.resize(block);
+            double h = values[block - 1];
+            double l = h;
+            high_tails[block - 1] = h;
+            low_tails[block - 1] = l;
+            for (size_t j = block - 1; j-- > 0;) {
+                h = std::max(h, values[j]);
+                l = std::min(l, values[j]);
+                high_tails[j] = h;
+                low_tails[j] = l;
+            }
+            at = 0;
+            high = low = v;
+        } else {
+            ++at;
+            high = std::max(high, v);
+            low = std::min(low, v);
         }
-        if (!any || Newer()(v, value)) {
-            value = v;
-            at = where;
-            any = true;
+        if (count < size) {
+            values.push_back(v);
+        } else {
+            values[at] = v;
         }
+        ++count;
     }
-    void take(double v, size_t where) {
-        if (Newer()(v, value)) {
-            value = v;
-            at = where;
-        }
+    // The extremes of the window ending at the newest value.
+    double highest(int32_t size) const {
+        return count <= size || at + 1 == static_cast<size_t>(size)
+                   ? high
+                   : std::max(high_tails[at + 1], high);
+    }
+    double lowest(int32_t size) const {
+        return count <= size || at + 1 == static_cast<size_t>(size)
+                   ? low
+                   : std::min(low_tails[at + 1], low);
     }
 };
 
@@ -143,12 +167,6 @@ struct Extreme {
 // bar n + m + k + d - 3.
 struct Stochrsi : Definition {
     static constexpr int kWidth = 2;
-    struct AtMost {
-        bool operator()(double v, double kept) const { return v <= kept; }
-    };
-    struct AtLeast {
-        bool operator()(double v, double kept) const { return v >= kept; }
-    };
     RsiWilder rsi;
     int32_t n, m, k, d;
     explicit Stochrsi(const OpArgs& a)
@@ -157,43 +175,50 @@ struct Stochrsi : Definition {
     int64_t lookback() const { return int64_t{n} + m + k - 2; }
     int64_t d_first() const { return lookback() + d - 1; }
     int64_t state_bytes() const {
-        return static_cast<int64_t>(sizeof(double)) * (int64_t{m} + k + d);
+        return static_cast<int64_t>(sizeof(double)) * (3 * int64_t{m} + k + d);
     }
 
-    struct State {
-        RsiWilder::State rsi;
-        Window rsis, raws, ks;
-        Extreme<AtMost> lowest;
-        Extreme<AtLeast> highest;
+    // Its line runs in two stages: the RSI, then its windows.
+    using Link = double;  // the RSI after the bar (from bar n)
+    using Front = RsiWilder::State;
+    struct Back {
+        WindowRange rsis;
+        Window raws, ks;
         double k = 0.0, d = 0.0;
     };
-    double rsi_after(const RsiWilder::State& s, const Input& in, int64_t bar) const {
+    struct State {
+        Front front;
+        Back back;
+    };
+    Link front(Front& f, const Input& in, int64_t bar) const {
+        rsi.step(f, in, bar);
+        if (bar < n) return 0.0;
         double v = 0.0;
         int64_t unused = 0;
         uint8_t defined = 0;
         Out out(&v, &unused, &defined);
-        rsi.value(s, in, bar, out);
+        rsi.value(f, in, bar, out);
         return v;
     }
-    void step(State& s, const Input& in, int64_t bar) const {
-        rsi.step(s.rsi, in, bar);
+    void back(Back& s, const Link& r, const Input&, int64_t bar) const {
         if (bar < n) return;
-        const double r = rsi_after(s.rsi, in, bar);
-        const size_t where = s.rsis.push(r, m);
-        s.lowest.update(s.rsis, r, where);
-        s.highest.update(s.rsis, r, where);
+        s.rsis.push(r, m);
         if (s.rsis.count < m) return;
-        const double range = (s.highest.value - s.lowest.value) / 100.0;
-        s.raws.push(range == 0.0 ? 50.0 : (r - s.lowest.value) / range, k);
+        const double lowest = s.rsis.lowest(m);
+        const double range = (s.rsis.highest(m) - lowest) / 100.0;
+        s.raws.push(pick(range == 0.0, 50.0, (r - lowest) / range), k);
         if (s.raws.count < k) return;
         s.k = s.raws.mean();
         s.ks.push(s.k, d);
         if (s.ks.count < d) return;
         s.d = s.ks.mean();
     }
+    void step(State& s, const Input& in, int64_t bar) const {
+        back(s.back, front(s.front, in, bar), in, bar);
+    }
     void value(const State& s, const Input&, int64_t bar, Out& out) const {
-        out.real(0, s.k);
-        if (bar >= d_first()) out.real(1, s.d);
+        out.real(0, s.back.k);
+        if (bar >= d_first()) out.real(1, s.back.d);
     }
 };
 

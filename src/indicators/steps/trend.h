@@ -24,82 +24,102 @@ struct Adx : Definition {
     int64_t lookback() const { return n; }
     int64_t adx_first() const { return 2 * int64_t{n} - 1; }
 
-    struct State {
+    // The smoothed sums after a bar (from bar n on).
+    struct Link {
+        double plus = 0.0, minus = 0.0, range = 0.0;
+    };
+    // The first stage: the moves and their sums.
+    struct Front {
         int32_t high = 0, low = 0, close = 0;  // of the bar before
         int64_t plus_sum = 0, minus_sum = 0, range_sum = 0;
-        double plus = 0.0, minus = 0.0, range = 0.0;
+        Link sums;
+    };
+    // The second stage: the indexes and their average.
+    struct Back {
+        double plus_di = 0.0, minus_di = 0.0;
         double dx_sum = 0.0;
         double adx = 0.0;
     };
-    // +DI and -DI of the smoothed sums.
-    void indexes(const State& s, double* plus_di, double* minus_di) const {
+    struct State {
+        Front front;
+        Back back;
+    };
+    // +DI and -DI of the smoothed sums (the two divisions side by side).
+    static void indexes(const Link& s, double* plus_di, double* minus_di) {
         if (near_zero(s.range)) {
             *plus_di = *minus_di = 0.0;
             return;
         }
-        *minus_di = 100.0 * (s.minus / s.range);
-        *plus_di = 100.0 * (s.plus / s.range);
+        const Pair di = 100.0 * (Pair{s.minus, s.plus} / s.range);
+        *minus_di = di[0];
+        *plus_di = di[1];
     }
-    void step(State& s, const Input& in, int64_t k) const {
+    Link front(Front& f, const Input& in, int64_t k) const {
         const int32_t h = in.high[k];
         const int32_t l = in.low[k];
         if (k > 0) {
-            const int64_t up = int64_t{h} - s.high;
-            const int64_t down = int64_t{s.low} - l;
+            const int64_t up = int64_t{h} - f.high;
+            const int64_t down = int64_t{f.low} - l;
             const int64_t plus_dm = up > 0 && up > down ? up : 0;
             const int64_t minus_dm = down > 0 && up < down ? down : 0;
-            const int64_t range = true_range(h, l, s.close);
+            const int64_t range = true_range(h, l, f.close);
             if (k < n) {
-                s.plus_sum += plus_dm;
-                s.minus_sum += minus_dm;
-                s.range_sum += range;
+                f.plus_sum += plus_dm;
+                f.minus_sum += minus_dm;
+                f.range_sum += range;
             } else {
-                smooth(s, plus_dm, minus_dm, range, k);
+                smooth(f, plus_dm, minus_dm, range, k);
             }
         }
-        s.high = h;
-        s.low = l;
-        s.close = in.close[k];
+        f.high = h;
+        f.low = l;
+        f.close = in.close[k];
+        return f.sums;
     }
-    void smooth(State& s, int64_t plus_dm, int64_t minus_dm, int64_t range, int64_t k) const {
+    void smooth(Front& f, int64_t plus_dm, int64_t minus_dm, int64_t range, int64_t k) const {
+        Link& s = f.sums;
         if (k == n) {
-            s.plus = static_cast<double>(s.plus_sum);
-            s.minus = static_cast<double>(s.minus_sum);
-            s.range = static_cast<double>(s.range_sum);
+            s.plus = static_cast<double>(f.plus_sum);
+            s.minus = static_cast<double>(f.minus_sum);
+            s.range = static_cast<double>(f.range_sum);
         }
-        s.minus = s.minus - s.minus / n;
-        s.plus = s.plus - s.plus / n;
-        if (minus_dm > 0) s.minus = s.minus + static_cast<double>(minus_dm);
-        if (plus_dm > 0) s.plus = s.plus + static_cast<double>(plus_dm);
+        // The -DM and +DM sums side by side; adding a move of 0 leaves a sum as it is (they are
+        // never -0.0).
+        Pair sums = {s.minus, s.plus};
+        sums = sums - sums / n;
+        sums = sums + Pair{static_cast<double>(minus_dm), static_cast<double>(plus_dm)};
+        s.minus = sums[0];
+        s.plus = sums[1];
         s.range = s.range - s.range / n + static_cast<double>(range);
+    }
+    void back(Back& b, const Link& sums, const Input&, int64_t k) const {
+        if (k < n) return;
+        indexes(sums, &b.plus_di, &b.minus_di);
         double dx = 0.0;
         bool formed = false;
-        if (!near_zero(s.range)) {
-            double plus_di = 0.0;
-            double minus_di = 0.0;
-            indexes(s, &plus_di, &minus_di);
-            const double sum = minus_di + plus_di;
+        if (!near_zero(sums.range)) {
+            const double sum = b.minus_di + b.plus_di;
             if (!near_zero(sum)) {
-                dx = 100.0 * (std::fabs(minus_di - plus_di) / sum);
+                dx = 100.0 * (std::fabs(b.minus_di - b.plus_di) / sum);
                 formed = true;
             }
         }
         if (k < adx_first()) {
-            if (formed) s.dx_sum += dx;
+            if (formed) b.dx_sum += dx;
         } else if (k == adx_first()) {
-            if (formed) s.dx_sum += dx;
-            s.adx = s.dx_sum / n;
+            if (formed) b.dx_sum += dx;
+            b.adx = b.dx_sum / n;
         } else if (formed) {
-            s.adx = (s.adx * (n - 1) + dx) / n;
+            b.adx = (b.adx * (n - 1) + dx) / n;
         }
     }
+    void step(State& s, const Input& in, int64_t k) const {
+        back(s.back, front(s.front, in, k), in, k);
+    }
     void value(const State& s, const Input&, int64_t k, Out& out) const {
-        double plus_di = 0.0;
-        double minus_di = 0.0;
-        indexes(s, &plus_di, &minus_di);
-        out.real(0, plus_di);
-        out.real(1, minus_di);
-        if (k >= adx_first()) out.real(2, s.adx);
+        out.real(0, s.back.plus_di);
+        out.real(1, s.back.minus_di);
+        if (k >= adx_first()) out.real(2, s.back.adx);
     }
 };
 
@@ -195,6 +215,15 @@ struct Sar : Definition {
     static void at_most(double& v, double ceiling) {
         if (v > ceiling) v = ceiling;
     }
+    // A new extreme: ep = the bar's, af = af + accel at most maximum. Written without a branch
+    // (a new extreme comes at random): the candidates are formed either way and picked.
+    void extend(State& s, bool further, double extreme) const {
+        double raised = s.af + accel;
+        at_most(raised, maximum);
+        s.ep = pick(further, extreme, s.ep);
+        s.af = pick(further, raised, s.af);
+    }
+
     void step(State& s, const Input& in, int64_t k) const {
         const int32_t h = in.high[k];
         const int32_t l = in.low[k];
@@ -232,11 +261,7 @@ struct Sar : Definition {
                 return;
             }
             s.value = s.sar;
-            if (high > s.ep) {
-                s.ep = high;
-                s.af = s.af + accel;
-                at_most(s.af, maximum);
-            }
+            extend(s, high > s.ep, high);
             s.sar = s.sar + s.af * (s.ep - s.sar);
             at_most(s.sar, before_low);
             at_most(s.sar, low);
@@ -256,11 +281,7 @@ struct Sar : Definition {
             return;
         }
         s.value = s.sar;
-        if (low < s.ep) {
-            s.ep = low;
-            s.af = s.af + accel;
-            at_most(s.af, maximum);
-        }
+        extend(s, low < s.ep, low);
         s.sar = s.sar + s.af * (s.ep - s.sar);
         at_least(s.sar, before_high);
         at_least(s.sar, high);
