@@ -116,6 +116,12 @@ inline double pick(bool first, double a, double b) {
     return v;
 }
 
+// An exact integer as the nearest double: one rounding (a 64-bit one where it fits).
+inline double nearest_double(__int128 v) {
+    const int64_t low = static_cast<int64_t>(v);
+    return low == v ? static_cast<double>(low) : static_cast<double>(v);
+}
+
 // Two doubles side by side: each operation on a Pair is that operation on each of its two
 // lanes (one instruction for both on every x86-64), so that two divisions of a bar cost one.
 typedef double Pair __attribute__((vector_size(16)));

@@ -307,15 +307,28 @@ bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
     std::atomic<bool> abandoned{false};
     std::atomic<bool> failed{false};
     std::exception_ptr failure;  // the worker's, read once it has finished
+    // Held while the second stage of a block runs, by either thread: the calling thread takes
+    // the second stage over where the worker does not get to it (a busy machine).
+    std::mutex second_stage;
     Handoff handoff;
+    // With second_stage held: the second stage of the next block, where it has been handed.
+    auto second_next = [&] {
+        const int64_t b = taken.load();
+        if (b >= handed.load()) return;
+        second(block(b), static_cast<int>(b % kStageSlots));
+        taken.store(b + 1);
+        handoff.changed();
+    };
     auto work = [&]() noexcept {
         try {
-            for (int64_t b = 0; b < blocks; ++b) {
-                handoff.wait([&] { return handed.load() > b || abandoned.load(); });
-                if (handed.load() <= b) return;  // abandoned
-                second(block(b), static_cast<int>(b % kStageSlots));
-                taken.store(b + 1);
-                handoff.changed();
+            for (;;) {
+                handoff.wait([&] {
+                    return handed.load() > taken.load() || taken.load() >= blocks ||
+                           abandoned.load();
+                });
+                if (taken.load() >= blocks || abandoned.load()) return;
+                const std::lock_guard<std::mutex> lock(second_stage);
+                second_next();
             }
         } catch (...) {
             failure = std::current_exception();
@@ -332,11 +345,26 @@ bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
     try {
         for (int64_t b = 0; b < blocks && !failed.load(); ++b) {
             poll_stop();
-            handoff.wait([&] { return taken.load() + kStageSlots > b || failed.load(); });
+            // Every slot is full: the oldest block's second stage here, unless the worker is
+            // at it.
+            while (taken.load() + kStageSlots <= b && !failed.load()) {
+                std::unique_lock<std::mutex> lock(second_stage, std::try_to_lock);
+                if (lock.owns_lock()) {
+                    second_next();
+                    continue;
+                }
+                handoff.wait([&] { return taken.load() + kStageSlots > b || failed.load(); });
+            }
             if (failed.load()) break;
             first(block(b), static_cast<int>(b % kStageSlots));
             handed.store(b + 1);
             handoff.changed();
+        }
+        // The blocks the worker has not taken yet.
+        while (taken.load() < blocks && !failed.load()) {
+            poll_stop();
+            const std::lock_guard<std::mutex> lock(second_stage);
+            second_next();
         }
     } catch (...) {
         abandoned.store(true);
@@ -344,6 +372,7 @@ bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
         worker.join();
         throw;
     }
+    handoff.changed();
     worker.join();
     if (failure) std::rethrow_exception(failure);
     return true;

@@ -25,27 +25,19 @@ struct Adx : Definition {
     int64_t adx_first() const { return 2 * int64_t{n} - 1; }
 
     // The smoothed sums after a bar (from bar n on).
-    struct Link {
+    struct Sums {
         double plus = 0.0, minus = 0.0, range = 0.0;
     };
-    // The first stage: the moves and their sums.
-    struct Front {
+    struct State {
         int32_t high = 0, low = 0, close = 0;  // of the bar before
         int64_t plus_sum = 0, minus_sum = 0, range_sum = 0;
-        Link sums;
-    };
-    // The second stage: the indexes and their average.
-    struct Back {
+        Sums sums;
         double plus_di = 0.0, minus_di = 0.0;
         double dx_sum = 0.0;
         double adx = 0.0;
     };
-    struct State {
-        Front front;
-        Back back;
-    };
     // +DI and -DI of the smoothed sums (the two divisions side by side).
-    static void indexes(const Link& s, double* plus_di, double* minus_di) {
+    static void indexes(const Sums& s, double* plus_di, double* minus_di) {
         if (near_zero(s.range)) {
             *plus_di = *minus_di = 0.0;
             return;
@@ -54,34 +46,34 @@ struct Adx : Definition {
         *minus_di = di[0];
         *plus_di = di[1];
     }
-    Link front(Front& f, const Input& in, int64_t k) const {
+    void step(State& s, const Input& in, int64_t k) const {
         const int32_t h = in.high[k];
         const int32_t l = in.low[k];
         if (k > 0) {
-            const int64_t up = int64_t{h} - f.high;
-            const int64_t down = int64_t{f.low} - l;
+            const int64_t up = int64_t{h} - s.high;
+            const int64_t down = int64_t{s.low} - l;
             const int64_t plus_dm = up > 0 && up > down ? up : 0;
             const int64_t minus_dm = down > 0 && up < down ? down : 0;
-            const int64_t range = true_range(h, l, f.close);
+            const int64_t range = true_range(h, l, s.close);
             if (k < n) {
-                f.plus_sum += plus_dm;
-                f.minus_sum += minus_dm;
-                f.range_sum += range;
+                s.plus_sum += plus_dm;
+                s.minus_sum += minus_dm;
+                s.range_sum += range;
             } else {
-                smooth(f, plus_dm, minus_dm, range, k);
+                smooth(s, plus_dm, minus_dm, range, k);
+                average(s, k);
             }
         }
-        f.high = h;
-        f.low = l;
-        f.close = in.close[k];
-        return f.sums;
+        s.high = h;
+        s.low = l;
+        s.close = in.close[k];
     }
-    void smooth(Front& f, int64_t plus_dm, int64_t minus_dm, int64_t range, int64_t k) const {
-        Link& s = f.sums;
+    void smooth(State& state, int64_t plus_dm, int64_t minus_dm, int64_t range, int64_t k) const {
+        Sums& s = state.sums;
         if (k == n) {
-            s.plus = static_cast<double>(f.plus_sum);
-            s.minus = static_cast<double>(f.minus_sum);
-            s.range = static_cast<double>(f.range_sum);
+            s.plus = static_cast<double>(state.plus_sum);
+            s.minus = static_cast<double>(state.minus_sum);
+            s.range = static_cast<double>(state.range_sum);
         }
         // The -DM and +DM sums side by side; adding a move of 0 leaves a sum as it is (they are
         // never -0.0).
@@ -92,34 +84,31 @@ struct Adx : Definition {
         s.plus = sums[1];
         s.range = s.range - s.range / n + static_cast<double>(range);
     }
-    void back(Back& b, const Link& sums, const Input&, int64_t k) const {
-        if (k < n) return;
-        indexes(sums, &b.plus_di, &b.minus_di);
+    // The indexes of the smoothed sums, and their average.
+    void average(State& s, int64_t k) const {
+        indexes(s.sums, &s.plus_di, &s.minus_di);
         double dx = 0.0;
         bool formed = false;
-        if (!near_zero(sums.range)) {
-            const double sum = b.minus_di + b.plus_di;
+        if (!near_zero(s.sums.range)) {
+            const double sum = s.minus_di + s.plus_di;
             if (!near_zero(sum)) {
-                dx = 100.0 * (std::fabs(b.minus_di - b.plus_di) / sum);
+                dx = 100.0 * (std::fabs(s.minus_di - s.plus_di) / sum);
                 formed = true;
             }
         }
         if (k < adx_first()) {
-            if (formed) b.dx_sum += dx;
+            if (formed) s.dx_sum += dx;
         } else if (k == adx_first()) {
-            if (formed) b.dx_sum += dx;
-            b.adx = b.dx_sum / n;
+            if (formed) s.dx_sum += dx;
+            s.adx = s.dx_sum / n;
         } else if (formed) {
-            b.adx = (b.adx * (n - 1) + dx) / n;
+            s.adx = (s.adx * (n - 1) + dx) / n;
         }
     }
-    void step(State& s, const Input& in, int64_t k) const {
-        back(s.back, front(s.front, in, k), in, k);
-    }
     void value(const State& s, const Input&, int64_t k, Out& out) const {
-        out.real(0, s.back.plus_di);
-        out.real(1, s.back.minus_di);
-        if (k >= adx_first()) out.real(2, s.back.adx);
+        out.real(0, s.plus_di);
+        out.real(1, s.minus_di);
+        if (k >= adx_first()) out.real(2, s.adx);
     }
 };
 

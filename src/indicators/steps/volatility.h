@@ -65,10 +65,13 @@ struct Bbands : Definition {
         }
     }
     void value(const State& s, const Input&, int64_t, Out& out) const {
-        const double middle = static_cast<double>(s.sum) / n;
         const __int128 q =
             static_cast<__int128>(n) * s.squares - static_cast<__int128>(s.sum) * s.sum;
-        const double dev = std::sqrt(static_cast<double>(q)) / n;
+        // The two divisions by n side by side.
+        const Pair halves =
+            Pair{static_cast<double>(s.sum), std::sqrt(nearest_double(q))} / static_cast<double>(n);
+        const double middle = halves[0];
+        const double dev = halves[1];
         out.real(0, middle + k * dev);
         out.real(1, middle);
         out.real(2, middle - k * dev);

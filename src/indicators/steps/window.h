@@ -13,12 +13,6 @@
 
 namespace zolv {
 
-// An exact integer as the nearest double: one rounding.
-inline double nearest_double(__int128 v) {
-    const int64_t low = static_cast<int64_t>(v);
-    return low == v ? static_cast<double>(low) : static_cast<double>(v);
-}
-
 // An exact sum of weighted values of a window whose weights add up to at most n (n + 1) / 2,
 // each value below 2^31 in magnitude: in 64 bits for windows of up to kNarrowWindow bars (the
 // sum stays below 2^63), in 128 bits beyond. Each term added fits in 64 bits.
