@@ -204,13 +204,13 @@ struct Sar : Definition {
     static void at_most(double& v, double ceiling) {
         if (v > ceiling) v = ceiling;
     }
-    // A new extreme: ep = the bar's, af = af + accel at most maximum. Written without a branch
-    // (a new extreme comes at random): the candidates are formed either way and picked.
-    void extend(State& s, bool further, double extreme) const {
-        double raised = s.af + accel;
-        at_most(raised, maximum);
-        s.ep = pick(further, extreme, s.ep);
-        s.af = pick(further, raised, s.af);
+    // Where the bar makes a new extreme: ep = the bar's, af = af + accel at most maximum.
+    // Written without a branch (a new extreme comes at random): ep as the larger (rising) or
+    // smaller of the two, and af + 0.0 where no new extreme came, which leaves af as it is (it
+    // never exceeds maximum).
+    void raise(State& s, bool further) const {
+        s.af = s.af + pick(further, accel, 0.0);
+        at_most(s.af, maximum);
     }
 
     void step(State& s, const Input& in, int64_t k) const {
@@ -250,7 +250,8 @@ struct Sar : Definition {
                 return;
             }
             s.value = s.sar;
-            extend(s, high > s.ep, high);
+            raise(s, high > s.ep);
+            at_least(s.ep, high);
             s.sar = s.sar + s.af * (s.ep - s.sar);
             at_most(s.sar, before_low);
             at_most(s.sar, low);
@@ -270,7 +271,8 @@ struct Sar : Definition {
             return;
         }
         s.value = s.sar;
-        extend(s, low < s.ep, low);
+        raise(s, low < s.ep);
+        at_most(s.ep, low);
         s.sar = s.sar + s.af * (s.ep - s.sar);
         at_least(s.sar, before_high);
         at_least(s.sar, high);
