@@ -249,6 +249,34 @@ struct OperationCase {
 
 const OperationCase kOperationCases[] = {
     {"ema c 20", "ema", 'c', {20}, {}},
+    {"ad", "ad", 'c', {}, {}},
+    {"adosc 3 10", "adosc", 'c', {3, 10}, {}},
+    {"adx 14", "adx", 'c', {14}, {}},
+    {"apo c 12 26", "apo", 'c', {12, 26}, {}},
+    {"aroon 14", "aroon", 'c', {14}, {}},
+    {"atr 14", "atr", 'c', {14}, {}},
+    {"bbands c 20 2", "bbands", 'c', {20}, {2.0}},
+    {"cmo c 14", "cmo", 'c', {14}, {}},
+    {"dema c 20", "dema", 'c', {20}, {}},
+    {"kama c 10", "kama", 'c', {10}, {}},
+    {"linreg c 14", "linreg", 'c', {14}, {}},
+    {"linreg_intercept c 14", "linreg_intercept", 'c', {14}, {}},
+    {"linreg_slope c 14", "linreg_slope", 'c', {14}, {}},
+    {"macd_ema c 12 26 9", "macd_ema", 'c', {12, 26, 9}, {}},
+    {"midpoint c 14", "midpoint", 'c', {14}, {}},
+    {"midprice 14", "midprice", 'c', {14}, {}},
+    {"natr 14", "natr", 'c', {14}, {}},
+    {"obv", "obv", 'c', {}, {}},
+    {"ppo c 12 26", "ppo", 'c', {12, 26}, {}},
+    {"rsi_wilder c 14", "rsi_wilder", 'c', {14}, {}},
+    {"sar 0.02 0.2", "sar", 'c', {}, {0.02, 0.2}},
+    {"stochrsi c 14 14 3 3", "stochrsi", 'c', {14, 14, 3, 3}, {}},
+    {"t3 c 5 0.7", "t3", 'c', {5}, {0.7}},
+    {"tema c 20", "tema", 'c', {20}, {}},
+    {"trima c 20", "trima", 'c', {20}, {}},
+    {"trix c 15", "trix", 'c', {15}, {}},
+    {"tsf c 14", "tsf", 'c', {14}, {}},
+    {"wma c 20", "wma", 'c', {20}, {}},
     {"avwap 0", "avwap", 'c', {0}, {}},
     {"cmf 20", "cmf", 'c', {20}, {}},
     {"donchian 20", "donchian", 'c', {20}, {}},
@@ -262,30 +290,78 @@ const OperationCase kOperationCases[] = {
     {"vwma 20", "vwma", 'c', {20}, {}},
 };
 
-void operation_call(benchmark::State& state, const OperationCase& c) {
+zolv::OpArgs operation_args(const OperationCase& c) {
+    zolv::OpArgs args;
+    args.column = c.column;
+    std::copy(c.ints.begin(), c.ints.end(), args.ints);
+    std::copy(c.reals.begin(), c.reals.end(), args.reals);
+    return args;
+}
+
+// `threads` 0 keeps the default.
+void operation_call(benchmark::State& state, const OperationCase& c, int threads) {
     const ZOLV& z = series(1000000);
     const zolv::Operation* op = zolv::find_operation(c.name);
     if (!op) {
         state.SkipWithError("no such operation");
         return;
     }
-    zolv::OpArgs args;
-    args.column = c.column;
-    std::copy(c.ints.begin(), c.ints.end(), args.ints);
-    std::copy(c.reals.begin(), c.reals.end(), args.reals);
+    const zolv::OpArgs args = operation_args(c);
+    const int saved = zolv::series_threads();
+    if (threads > 0) zolv::set_series_threads(threads);
     zolv::SeriesResult out;
     zolv::operation_series(z, *op, args, &out);  // sized before the timing
     for (auto _ : state) {
         zolv::operation_series(z, *op, args, &out);
         benchmark::DoNotOptimize(out.valid.data());
     }
+    zolv::set_series_threads(saved);
     state.SetItemsProcessed(state.iterations() * 1000000);
 }
+
+// The first value at the newest of 1,000,000 bars after the bars have changed: nothing is
+// remembered, so the operation walks every bar once, remembering states as it goes. It is held
+// against the operation's line on one thread: the calculation itself.
+void first_call(benchmark::State& state, const OperationCase& c) {
+    static ZOLV z = series(1000000);
+    const zolv::Operation* op = zolv::find_operation(c.name);
+    if (!op) {
+        state.SkipWithError("no such operation");
+        return;
+    }
+    const zolv::OpArgs args = operation_args(c);
+    zolv::OpValue v;
+    for (auto _ : state) {
+        state.PauseTiming();
+        z.state_memory.forget_all();
+        state.ResumeTiming();
+        if (zolv::operation_at_cursor(z, *op, args, &v) != ZOLV_OK) {
+            state.SkipWithError("the calculation failed");
+            return;
+        }
+        benchmark::DoNotOptimize(v.reals);
+    }
+}
+
+// The history operations whose first call is held to their line.
+const char* const kFirstCalls[] = {"rsi_wilder c 14", "adx 14", "macd_ema c 12 26 9",
+                                   "sar 0.02 0.2"};
 
 const bool kOperationsRegistered = [] {
     for (const OperationCase& c : kOperationCases) {
         benchmark::RegisterBenchmark((std::string("BM_SeriesOperation/") + c.words).c_str(),
-                                     [&c](benchmark::State& s) { operation_call(s, c); })
+                                     [&c](benchmark::State& s) { operation_call(s, c, 0); })
+            ->Unit(benchmark::kMicrosecond);
+        if (std::none_of(std::begin(kFirstCalls), std::end(kFirstCalls),
+                         [&c](const char* words) { return std::string(words) == c.words; })) {
+            continue;
+        }
+        benchmark::RegisterBenchmark(
+            (std::string("BM_SeriesOperationOneThread/") + c.words).c_str(),
+            [&c](benchmark::State& s) { operation_call(s, c, 1); })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark((std::string("BM_FirstCall/") + c.words).c_str(),
+                                     [&c](benchmark::State& s) { first_call(s, c); })
             ->Unit(benchmark::kMicrosecond);
     }
     return true;

@@ -92,8 +92,13 @@ def main():
         other.get("feed_read_1000000_us"), other.get("feed_read_1000_us"), 2.0)
     add("feed: push_back+supertrend+ichimoku+vwap, 1e6 / 1e3",
         other.get("feed_chart_1000000_us"), other.get("feed_chart_1000_us"), 2.0)
+    add("feed: push_back+rsi_w+atr+adx+macd_ema+sar, 1e6/1e3",
+        other.get("feed_trend_1000000_us"), other.get("feed_trend_1000_us"), 2.0)
     add("feed: push_back+pop_front, 1e6 / 1e3 bars (us)",
         other.get("feed_window_1000000_us"), other.get("feed_window_1000_us"), 2.0)
+    for words in ("rsi_wilder c 14", "adx 14", "macd_ema c 12 26 9", "sar 0.02 0.2"):
+        add(f"first {words} / its line, 1 thread",
+            e(f"BM_FirstCall/{words}"), e(f"BM_SeriesOperationOneThread/{words}"), 1.2)
     add("cursor walk of ema 20 / walk of value (ms)",
         other.get("walk_flat_ms"), other.get("walk_value_ms"), 3.0)
     add("read_csv, 1e5 rows / setlist of them (ms)",
@@ -168,6 +173,18 @@ def main():
         per_bar = engine[name] * 1e3 / big
         share = f"{engine[name] / ema:8.2f}" if ema else f"{'-':>8}"
         print(f"{name[len('BM_SeriesOperation/'):]:<40} {per_bar:8.3f} {share}")
+
+    print()
+    print(f"{'first call after a change, 1e6 bars (us)':<40} {'first':>9} {'line, 1t':>9} "
+          f"{'ratio':>7}")
+    for name in engine:
+        if not name.startswith("BM_FirstCall/"):
+            continue
+        words = name[len("BM_FirstCall/"):]
+        line = engine.get("BM_SeriesOperationOneThread/" + words)
+        cells = [f"{engine[name]:9.1f}", f"{line:9.1f}" if line else f"{'-':>9}",
+                 f"{engine[name] / line:7.2f}" if line else f"{'-':>7}"]
+        print(f"{words:<40} {' '.join(cells)}")
 
     print()
     print(f"{'calculation (us at the newest bar)':<34} {'1e3 bars':>10} {'1e5 bars':>10} "
