@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -380,14 +381,13 @@ void line_of(const ZOLV& z, const Operation&, const OpArgs& args, SeriesResult* 
     if constexpr (Staged<Def>::value) {
         // On two threads at once where the line is long enough: the stages block by block.
         if (thread_count(Bars{0, in.size}, kStageCost) >= 2) {
-            std::vector<typename Def::Link> links(static_cast<size_t>(kStageSlots * kBlock));
+            const std::unique_ptr<typename Def::Link[]> links(
+                new typename Def::Link[static_cast<size_t>(in.size)]);
             typename Def::Front front{};
             State state{};
-            auto first = [&](Bars b, int slot) {
-                front_over(def, in, front, b, links.data() + slot * kBlock);
-            };
-            auto second = [&](Bars b, int slot) {
-                back_over(def, in, state, b, bars.first, links.data() + slot * kBlock, out);
+            auto first = [&](Bars b) { front_over(def, in, front, b, links.get() + b.first); };
+            auto second = [&](Bars b) {
+                back_over(def, in, state, b, bars.first, links.get() + b.first, out);
             };
             poll_stop();
             if (run_stages(in.size, first, second)) return;

@@ -298,8 +298,8 @@ private:
 
 }  // namespace
 
-bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
-                const std::function<void(Bars, int)>& second) {
+bool run_stages(int64_t end, const std::function<void(Bars)>& first,
+                const std::function<void(Bars)>& second) {
     const int64_t blocks = (end + kBlock - 1) / kBlock;
     auto block = [end](int64_t b) { return Bars{b * kBlock, std::min(end, (b + 1) * kBlock)}; };
     std::atomic<int64_t> handed{0};  // blocks the first stage has filled
@@ -307,17 +307,14 @@ bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
     std::atomic<bool> abandoned{false};
     std::atomic<bool> failed{false};
     std::exception_ptr failure;  // the worker's, read once it has finished
-    // Held while the second stage of a block runs, by either thread: the calling thread takes
-    // the second stage over where the worker does not get to it (a busy machine).
-    std::mutex second_stage;
+    std::mutex second_stage;     // held while a block's second stage runs, by either thread
     Handoff handoff;
     // With second_stage held: the second stage of the next block, where it has been handed.
     auto second_next = [&] {
         const int64_t b = taken.load();
         if (b >= handed.load()) return;
-        second(block(b), static_cast<int>(b % kStageSlots));
+        second(block(b));
         taken.store(b + 1);
-        handoff.changed();
     };
     auto work = [&]() noexcept {
         try {
@@ -333,7 +330,6 @@ bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
         } catch (...) {
             failure = std::current_exception();
             failed.store(true);
-            handoff.changed();
         }
     };
     std::thread worker;
@@ -345,22 +341,11 @@ bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
     try {
         for (int64_t b = 0; b < blocks && !failed.load(); ++b) {
             poll_stop();
-            // Every slot is full: the oldest block's second stage here, unless the worker is
-            // at it.
-            while (taken.load() + kStageSlots <= b && !failed.load()) {
-                std::unique_lock<std::mutex> lock(second_stage, std::try_to_lock);
-                if (lock.owns_lock()) {
-                    second_next();
-                    continue;
-                }
-                handoff.wait([&] { return taken.load() + kStageSlots > b || failed.load(); });
-            }
-            if (failed.load()) break;
-            first(block(b), static_cast<int>(b % kStageSlots));
+            first(block(b));
             handed.store(b + 1);
             handoff.changed();
         }
-        // The blocks the worker has not taken yet.
+        // The blocks the worker has not started.
         while (taken.load() < blocks && !failed.load()) {
             poll_stop();
             const std::lock_guard<std::mutex> lock(second_stage);

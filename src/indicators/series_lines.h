@@ -151,15 +151,15 @@ constexpr int64_t kBlock = 2048;
 constexpr int64_t kChunksPerThread = 4;
 
 // A line in two stages over the bars [0, end), kBlock bars at a time, on two threads at once:
-// first(block, slot) hands what the second stage needs of the block's bars to slot `slot` (of
-// kStageSlots) of the caller's storage, on the calling thread, and second(block, slot) takes it
-// from there on a worker, up to kStageSlots blocks behind; each stage takes the blocks in
-// order. The calling thread asks whether to stop between blocks. An exception thrown by either
-// stage reaches the caller once the worker has finished. False, having done nothing, when no
-// worker thread can be started.
-constexpr int kStageSlots = 8;
-bool run_stages(int64_t end, const std::function<void(Bars, int)>& first,
-                const std::function<void(Bars, int)>& second);
+// first(block) hands what the second stage needs of the block's bars to the caller's storage
+// (room for every bar), on the calling thread, block after block without waiting; second(block)
+// takes it in on a worker, block after block as they come. Once the first stage is done the
+// calling thread takes over the blocks the worker has not started (a busy machine may leave the
+// worker little time). The calling thread asks whether to stop between blocks. An exception
+// thrown by either stage reaches the caller once the worker has finished. False, having done
+// nothing, when no worker thread can be started.
+bool run_stages(int64_t end, const std::function<void(Bars)>& first,
+                const std::function<void(Bars)>& second);
 
 // The least work (window terms) of one chunk: a call splits only into chunks of at least this
 // much. Tests lower it to split small series.

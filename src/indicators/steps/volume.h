@@ -64,7 +64,7 @@ struct Ad : Definition {
 
 // adosc fast slow: the Chaikin oscillator, fast EMA - slow EMA of the ad line, each EMA
 // starting at bar 0 with ad itself and then (f * ad) + ((1.0 - f) * EMA), f = 2 / (n + 1). First
-// value at bar max(fast, slow) - 1. Its line runs in two stages: the ad line, then the EMAs.
+// value at bar max(fast, slow) - 1.
 struct Adosc : Definition {
     int32_t fast, slow;
     double fast_factor, slow_factor;  // f of each
@@ -79,34 +79,21 @@ struct Adosc : Definition {
     bool valid() const { return fast >= 2 && slow >= 2; }
     int64_t lookback() const { return int64_t{std::max(fast, slow)} - 1; }
 
-    using Link = double;  // ad after the bar
-    struct Front {
+    struct State {
         double ad = 0.0;
-    };
-    struct Back {
         double fast_ema = 0.0, slow_ema = 0.0;
     };
-    struct State {
-        Front front;
-        Back back;
-    };
-    Link front(Front& f, const Input& in, int64_t k) const {
-        f.ad = accumulate(f.ad, in, k);
-        return f.ad;
-    }
-    void back(Back& b, const Link& ad, const Input&, int64_t k) const {
+    void step(State& s, const Input& in, int64_t k) const {
+        s.ad = accumulate(s.ad, in, k);
         if (k == 0) {
-            b.fast_ema = b.slow_ema = ad;
+            s.fast_ema = s.slow_ema = s.ad;
             return;
         }
-        b.fast_ema = (fast_factor * ad) + (fast_rest * b.fast_ema);
-        b.slow_ema = (slow_factor * ad) + (slow_rest * b.slow_ema);
-    }
-    void step(State& s, const Input& in, int64_t k) const {
-        back(s.back, front(s.front, in, k), in, k);
+        s.fast_ema = (fast_factor * s.ad) + (fast_rest * s.fast_ema);
+        s.slow_ema = (slow_factor * s.ad) + (slow_rest * s.slow_ema);
     }
     void value(const State& s, const Input&, int64_t, Out& out) const {
-        out.real(0, s.back.fast_ema - s.back.slow_ema);
+        out.real(0, s.fast_ema - s.slow_ema);
     }
 };
 
