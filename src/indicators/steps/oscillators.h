@@ -93,8 +93,10 @@ struct Window {
     }
     // Where the oldest value kept is.
     size_t oldest() const { return values.size() == static_cast<size_t>(count) ? 0 : next; }
-    // The mean of the values kept: their sum added oldest first, divided by their number.
+    // The mean of the values kept: their sum added oldest first, divided by their number. That
+    // of one value, (0.0 + v) / 1.0, is v itself (the windows here never hold -0.0).
     double mean() const {
+        if (values.size() == 1) return values[0];
         const size_t from = oldest();
         double sum = 0.0;
         for (size_t j = from; j < values.size(); ++j) sum = sum + values[j];
