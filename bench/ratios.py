@@ -193,7 +193,8 @@ def main():
     for name in engine:
         parts = name.split("/")
         key = "/".join([parts[0]] + parts[2:])
-        if parts[0].endswith("Memory") or parts[0].startswith("BM_Series") or key in seen:
+        if (parts[0].endswith("Memory") or parts[0].startswith(("BM_Series", "BM_FirstCall"))
+                or key in seen):
             continue
         seen.append(key)
         cells = []
