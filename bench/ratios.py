@@ -98,6 +98,10 @@ def main():
         other.get("walk_flat_ms"), other.get("walk_value_ms"), 3.0)
     add("read_csv, 1e5 rows / setlist of them (ms)",
         other.get("csv_read_ms"), other.get("csv_setlist_ms"), 2.0)
+    add("read_csv ; -skip -round -volumescale 0.001 / setlist",
+        other.get("csv_options_read_ms"), other.get("csv_options_setlist_ms"), 2.0)
+    add("series -last 500 ema 20 / whole line, 1e6 bars",
+        other.get("series_last_ms"), other.get("series_whole_ms"), 0.05)
     for name in ("value", "pos_get", "size"):
         row = commands.get(name)
         if row:

@@ -187,12 +187,12 @@ int value_at(const ZOLV& z, const Operation& op, const OpArgs& args, int64_t i, 
 }
 
 template <typename Def>
-void line_of(const ZOLV& z, const Operation&, const OpArgs& args, SeriesResult* r) {
+void line_of(const ZOLV& z, const Operation& op, const OpArgs& args, Bars range, SeriesResult* r) {
     constexpr int kWidth = Def::kWidth;
     constexpr SeriesShape kShape = shape_of<Def>();
     const Def def(args);
     const Input in = input_of(z, args.column);
-    const size_t count = static_cast<size_t>(in.size);
+    const size_t count = static_cast<size_t>(range.empty() ? 0 : range.end - range.first);
     r->shape = kShape;
     r->width = kWidth;
     r->integer_parts = Def::kIntegerParts;
@@ -202,25 +202,36 @@ void line_of(const ZOLV& z, const Operation&, const OpArgs& args, SeriesResult* 
         kShape == SeriesShape::kInteger || kShape == SeriesShape::kIntegerList ? 0 : values, 0.0);
     r->integers.assign(Def::kIntegerParts != 0 ? values : 0, 0);
     r->defined.assign(kWidth > 1 ? values : 0, 0);
-    if (!def.valid()) return;
-    const int64_t first = std::max<int64_t>(0, def.lookback());
+    if (!def.valid() || count == 0) return;
+    const int64_t first = std::max<int64_t>(range.first, def.lookback());
+    // The state before the first bar stepped: before bar 0, a window's oldest bar, or the
+    // state after the bar before the range, from the object's memory.
     typename Def::State state{};
-    for (int64_t k = 0; k < in.size; ++k) {
-        if (k % kPollBars == kPollBars - 1) poll_stop();  // between blocks: a call may be stopped
+    int64_t from = 0;
+    const int64_t span = def.span();
+    if (span > 0) {
+        from = std::max<int64_t>(0, range.first - span + 1);
+    } else if (range.first > 0) {
+        state = z.state_memory.state_after(&op, args, def, in, range.first - 1);
+        from = range.first;
+    }
+    for (int64_t k = from; k < range.end; ++k) {
+        if ((k - from) % kPollBars == kPollBars - 1) poll_stop();  // a call may be stopped
         def.step(state, in, k);
         if (k < first) continue;
-        const size_t at = static_cast<size_t>(k) * kWidth;
+        const size_t bar = static_cast<size_t>(k - range.first);
+        const size_t at = bar * kWidth;
         double* reals = r->reals.empty() ? nullptr : r->reals.data() + at;
         int64_t* integers = r->integers.empty() ? nullptr : r->integers.data() + at;
         if (kWidth == 1) {
-            Out o(reals, integers, &r->valid[static_cast<size_t>(k)]);
+            Out o(reals, integers, &r->valid[bar]);
             def.value(state, in, k, o);
             continue;
         }
         uint8_t* defined = r->defined.data() + at;
         Out o(reals, integers, defined);
         def.value(state, in, k, o);
-        r->valid[static_cast<size_t>(k)] =
+        r->valid[bar] =
             std::any_of(defined, defined + kWidth, [](uint8_t d) { return d != 0; }) ? 1 : 0;
     }
 }
