@@ -261,16 +261,17 @@ int column_role(const Field& field, const CsvOptions& options) {
 // Reads a row whose fields are all plain, without blanks around them, and whose numbers
 // plain_number takes, given each column's role and decimals. Returns the start of the next
 // line, or null when the row is of any other shape or the text ends before a line end (the
-// general path then reads it and names what is wrong).
+// general path then reads it and names what is wrong). The separator is a constant of each
+// form: the loops over a field's text compare with it at every byte.
+template <char separator>
 const char* plain_row(const char* p, const char* end, const std::vector<int>& roles,
-                      const std::vector<int>& decimals, const CsvOptions& options, int32_t* bar,
-                      const char** date, size_t* date_size) {
+                      const std::vector<int>& decimals, bool round, int32_t* bar, const char** date,
+                      size_t* date_size) {
     const size_t width = roles.size();
-    const char separator = options.separator;
     for (size_t k = 0;; ++k) {
         const int role = roles[k];
         if (role >= 0 && role < kBarColumns) {
-            p = plain_number(p, end, decimals[k], options.round, &bar[role]);
+            p = plain_number(p, end, decimals[k], round, &bar[role]);
             if (!p) return nullptr;
         } else {
             const char* start = p;
@@ -584,6 +585,20 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
         if (read_header(text, size, last, used, error)) return true;
         if (!have_header_) return false;
     }
+    switch (options_.separator) {
+        case ';':
+            return read_rows<';'>(text, size, last, used, error);
+        case '\t':
+            return read_rows<'\t'>(text, size, last, used, error);
+        case '|':
+            return read_rows<'|'>(text, size, last, used, error);
+        default:
+            return read_rows<','>(text, size, last, used, error);
+    }
+}
+
+template <char separator>
+bool CsvReader::read_rows(const char* text, size_t size, bool last, size_t* used, CsvError* error) {
     const size_t width = roles_.size();
     Tokenizer tokens(text + *used, size - *used, line_, last, options_.separator);
     std::vector<Field> fields;
@@ -597,8 +612,8 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
         int32_t bar[kBarColumns] = {};
         const char* date = nullptr;
         size_t date_size = 0;
-        const char* next =
-            plain_row(row, text + size, roles_, decimals_, options_, bar, &date, &date_size);
+        const char* next = plain_row<separator>(row, text + size, roles_, decimals_, options_.round,
+                                                bar, &date, &date_size);
         if (next) {
             if (row_bytes(row, next) > kMaxRowBytes) return fail(error, line, kRowTooLong);
             tokens.next_line(next);
@@ -636,7 +651,13 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
                 date_size = fields[k].size;
             }
         }
-        if (!order_known_ && date && check_order(date, date_size, line, error)) return true;
+        // Until the order is known, each date that differs from the first row's is looked at.
+        if (!order_known_ && date &&
+            (date_size != first_date_.size() ||
+             std::memcmp(date, first_date_.data(), date_size) != 0 || first_line_ == 0) &&
+            check_order(date, date_size, line, error)) {
+            return true;
+        }
         bars_.values.insert(bars_.values.end(), bar, bar + kBarColumns);
         if (options_.dates) bars_.dates.emplace_back(date ? date : "", date_size);
     }

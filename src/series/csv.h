@@ -76,6 +76,9 @@ private:
     // `used` receives the bytes read; the rest starts a row whose end has not come.
     bool read(const char* text, size_t size, bool last, size_t* used, CsvError* error);
     bool read_header(const char* text, size_t size, bool last, size_t* used, CsvError* error);
+    // The rows after the header, read as `read` reads them, with the file's separator.
+    template <char separator>
+    bool read_rows(const char* text, size_t size, bool last, size_t* used, CsvError* error);
     // Skips the lines before the header; false while more of them are to come.
     bool skip_lines(const char* text, size_t size, bool last, size_t* used, CsvError* error);
     // Takes in the date text of a row, until the order of the rows is known; true on failure.

@@ -132,6 +132,48 @@ bool power_of_ten(const char* s, size_t n, int* exponent) {
     return true;
 }
 
+const char* plain_rounded(const char* p, const char* end, int decimals, bool round, int32_t* out) {
+    const bool negative = p != end && *p == '-';
+    if (negative) ++p;
+    const char* whole = p;
+    uint64_t magnitude = 0;
+    while (p != end && is_digit(*p)) magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
+    if (p == whole || p - whole > 10) return nullptr;
+    const ptrdiff_t places = decimals > 0 ? decimals : 0;
+    ptrdiff_t missing = places;  // zeros the fraction leaves to supply
+    bool up = false;             // the first digit dropped rounds the magnitude up
+    if (p != end && *p == '.') {
+        const char* fraction = ++p;
+        const char* kept = end - p > places ? p + places : end;
+        while (p != kept && is_digit(*p)) {
+            magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
+        }
+        missing = places - (p - fraction);
+        if (p != end && is_digit(*p)) {
+            if (!round) return nullptr;
+            up = decimals >= 0 && *p >= '5';
+            while (++p != end && is_digit(*p)) {
+            }
+        }
+        if (p == fraction) return nullptr;
+    }
+    magnitude *= kPowersOfTen[missing];
+    if (decimals < 0) {
+        const uint64_t power = kPowersOfTen[-decimals];
+        const uint64_t rest = magnitude % power;
+        magnitude /= power;
+        if (rest != 0) {
+            if (!round) return nullptr;
+            up = 2 * rest >= power;
+        }
+    }
+    magnitude += up ? 1 : 0;
+    if (magnitude > (negative ? kNegativeLimit : kNegativeLimit - 1)) return nullptr;
+    *out = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)
+                                         : static_cast<int64_t>(magnitude));
+    return p;
+}
+
 int scale_decimals(int64_t scale) {
     int64_t power = 1;
     for (int n = 0; n <= kMaxScaleDecimals; ++n, power *= 10) {

@@ -42,6 +42,11 @@ constexpr uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000
 // The largest magnitude of a 32-bit value: 2^31 for a negative one, 2^31 - 1 else.
 constexpr uint64_t kNegativeLimit = uint64_t{1} << 31;
 
+// plain_number for the numbers it leaves to a second look: digits the scale does not hold, or
+// a scale that divides. Rounds them half away from zero when `round` is set; else takes them
+// only when the digits it drops are zeros of the integer part.
+const char* plain_rounded(const char* p, const char* end, int decimals, bool round, int32_t* out);
+
 // The number at the start of a plain field in its most common shape: an optional "-", at most
 // ten digits, and optionally a "." and digits; with `round` the fraction digits the scale does
 // not hold are rounded, else there must be none (for a negative scale, the integer digits it
@@ -51,41 +56,26 @@ constexpr uint64_t kNegativeLimit = uint64_t{1} << 31;
 // `magnitude` harmlessly before it is refused.
 inline const char* plain_number(const char* p, const char* end, int decimals, bool round,
                                 int32_t* out) {
+    if (decimals < 0) return plain_rounded(p, end, decimals, round, out);
+    const char* start = p;
     const bool negative = p != end && *p == '-';
     if (negative) ++p;
     const char* whole = p;
     uint64_t magnitude = 0;
     while (p != end && is_digit(*p)) magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
     if (p == whole || p - whole > 10) return nullptr;
-    const ptrdiff_t places = decimals > 0 ? decimals : 0;
-    ptrdiff_t missing = places;  // zeros the fraction leaves to supply
-    bool up = false;             // the first digit dropped rounds the magnitude up
     if (p != end && *p == '.') {
         const char* fraction = ++p;
-        const char* kept = end - p > places ? p + places : end;
-        while (p != kept && is_digit(*p)) {
+        while (p != end && is_digit(*p)) {
             magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
         }
-        missing = places - (p - fraction);
-        if (p != end && is_digit(*p)) {
-            if (!round) return nullptr;
-            up = decimals >= 0 && *p >= '5';
-            while (++p != end && is_digit(*p)) {
-            }
-        }
-        if (p == fraction) return nullptr;
+        const ptrdiff_t kept = p - fraction;
+        if (kept == 0) return nullptr;
+        if (kept > decimals)
+            return round ? plain_rounded(start, end, decimals, true, out) : nullptr;
+        decimals -= static_cast<int>(kept);
     }
-    magnitude *= kPowersOfTen[missing];
-    if (decimals < 0) {
-        const uint64_t power = kPowersOfTen[-decimals];
-        const uint64_t rest = magnitude % power;
-        magnitude /= power;
-        if (rest != 0) {
-            if (!round) return nullptr;
-            up = 2 * rest >= power;
-        }
-    }
-    magnitude += up ? 1 : 0;
+    magnitude *= kPowersOfTen[decimals];
     if (magnitude > (negative ? kNegativeLimit : kNegativeLimit - 1)) return nullptr;
     *out = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)
                                          : static_cast<int64_t>(magnitude));
