@@ -125,22 +125,79 @@ proc ::bars::is_sample {path} {
 }
 
 # Appends the bars of a CSV file to an object with zolv::read_csv, prices
-# multiplied by read_scale. Returns each bar's date: the text of the file's
-# first column that is not open, high, low, close or volume (empty without
-# one). A file that cannot be read or holds no bars fails with one line for
-# the user.
-proc ::bars::load {object path scale} {
+# multiplied by read_scale, with the reader's other options (pairs of an
+# option and its value, "" for a flag; see reader_option). Returns each bar's
+# date: the text of the file's first column that is not open, high, low,
+# close or volume (empty without one). Rows skipped by -skipinvalid are
+# counted on stderr. A file that cannot be read or holds no bars fails with
+# one line for the user.
+proc ::bars::load {object path scale {reader {}}} {
     set scale [read_scale $path $scale]
-    if {[catch {zolv::read_csv $object $path -scale $scale -dates dates} count options]} {
+    set words [list -scale $scale -dates dates]
+    foreach {option value} $reader {
+        switch -exact -- $option {
+            -skipinvalid {lappend words -skipinvalid skipped}
+            -round - -reverse {lappend words $option}
+            default {lappend words $option $value}
+        }
+    }
+    if {[catch {zolv::read_csv $object $path {*}$words} count options]} {
         if {[lindex [dict get $options -errorcode] 0] in {ZOLV POSIX}} {
             fail $count
         }
         return -options $options $count
     }
+    if {[info exists skipped] && [llength $skipped] > 0} {
+        set n [llength $skipped]
+        set lines [join [lrange $skipped 0 9] ", "]
+        if {$n > 10} {
+            append lines ", ..."
+        }
+        puts stderr [expr {$n == 1 ?
+            "[file tail $path]: 1 row skipped (a field is no number): line $lines" :
+            "[file tail $path]: $n rows skipped (a field is no number): lines $lines"}]
+    }
     if {$count == 0} {
         fail "[file tail $path]: no bars after the header"
     }
     return $dates
+}
+
+# The options of zolv::read_csv the programs pass on, and whether each takes
+# a value: a file in the shape of another export is read as the reader reads
+# it (-skipinvalid needs no variable: the skipped rows are counted on stderr).
+namespace eval ::bars {
+    variable reader_options {
+        -round 0 -reverse 0 -skipinvalid 0
+        -volumescale 1 -columns 1 -separator 1 -skip 1
+    }
+    variable reader_usage "?-round? ?-volumescale N? ?-columns LIST? ?-separator C?\
+        ?-skip N? ?-skipinvalid? ?-reverse?"
+}
+
+proc ::bars::is_reader_option {word} {
+    variable reader_options
+    return [dict exists $reader_options $word]
+}
+
+# Takes the reader option `word` (and its value from the front of
+# `arguments`) into the list of pairs named by `readervar`; returns the
+# arguments left. A -separator of "tab" is a tab.
+proc ::bars::reader_option {word arguments readervar usage} {
+    variable reader_options
+    upvar 1 $readervar reader
+    set value ""
+    if {[dict get $reader_options $word]} {
+        if {[llength $arguments] == 0} {
+            fail "$word needs a value; $usage"
+        }
+        set arguments [lassign $arguments value]
+        if {$word eq "-separator" && $value eq "tab"} {
+            set value \t
+        }
+    }
+    lappend reader $word $value
+    return $arguments
 }
 
 # A bar's name for display: its date, or "bar N" (N from 1) when it has none.

@@ -10,11 +10,14 @@
 #
 #   usage: tclsh chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?
 #              ?-oscillator NAME? ?-candles KIND? ?-screenshot PNG? ?-selftest?
+#              ?-round? ?-volumescale N? ?-columns LIST? ?-separator C?
+#              ?-skip N? ?-skipinvalid? ?-reverse?
 #
 # The file is read with zolv::read_csv, as for report.tcl: prices are
 # multiplied by -scale N as they are read (a power of ten, default 10000) and
 # the first column that is not a price or the volume names the bars (dates,
-# or dates and times of intraday bars). File > Open reads another file.
+# or dates and times of intraday bars); the reader's other options are passed
+# on as they are, for this file and those File > Open reads.
 # Names that are ISO dates and times (2024-01-02, 2024-01-02 09:30) or epoch
 # seconds or milliseconds label the time axis with a few dates and times
 # (epoch times in UTC); other names are shown as they are, spaced out.
@@ -35,7 +38,8 @@ source [file join [file dirname [file normalize [info script]]] time_axis.tcl]
 
 namespace eval ::chart {
     variable usage "usage: chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?\
-        ?-oscillator NAME? ?-candles KIND? ?-screenshot PNG? ?-selftest?"
+        ?-oscillator NAME? ?-candles KIND? ?-screenshot PNG? ?-selftest?\
+        $::bars::reader_usage"
 
     # The bars: the file, their dates, count, and what a stored price is
     # divided by for display; -scale as given ("" for its default).
@@ -44,6 +48,8 @@ namespace eval ::chart {
     variable count 0
     variable scale 10000
     variable scale_option ""
+    # The reader's other options from the command line, as bars::load takes them.
+    variable reader {}
 
     # The object that holds the bars; every drawn value comes from it.
     variable object ""
@@ -192,13 +198,20 @@ namespace eval ::chart {
     variable down_colour #c62828
 }
 
-# Reads the command line into a dict: file, scale, screenshot, selftest.
+# Reads the command line into a dict: file, scale, reader (the reader's other
+# options), screenshot, selftest.
 proc ::chart::parse_command_line {arguments} {
     variable usage
-    set options [dict create file [bars::default_file] scale "" \
+    set options [dict create file [bars::default_file] scale "" reader {} \
         screenshot "" selftest 0 help 0 oscillator "" overlays "" candles ""]
+    set reader {}
     while {[llength $arguments] > 0} {
         set arguments [lassign $arguments word]
+        if {[bars::is_reader_option $word]} {
+            set arguments [bars::reader_option $word $arguments reader $usage]
+            dict set options reader $reader
+            continue
+        }
         switch -exact -- $word {
             -file - -screenshot - -scale - -oscillator - -overlays - -candles {
                 if {[llength $arguments] == 0} {
@@ -1149,13 +1162,14 @@ proc ::chart::load_file {file} {
     variable count
     variable scale
     variable scale_option
+    variable reader
     variable lines
     variable time_kind
     variable times
     variable last
     variable cursor
     set fresh [corvalix::ZOLV]
-    if {[catch {bars::load $fresh $file $scale_option} result options]} {
+    if {[catch {bars::load $fresh $file $scale_option $reader} result options]} {
         $fresh -delete
         return -options $options $result
     }
@@ -1379,6 +1393,7 @@ proc ::chart::main {arguments} {
     }
     set path [dict get $options file]
     set scale_option [dict get $options scale]
+    set ::chart::reader [dict get $options reader]
     if {[dict get $options oscillator] ne ""} {
         set ::chart::oscillator [dict get $options oscillator]
     }

@@ -2,33 +2,42 @@
 # Prints every indicator of the zolv package, with the parameters used, at the
 # newest bar of a CSV file of bars, or at each of its last K bars.
 #
-#   usage: tclsh report.tcl ?-last K? ?-scale N? ?FILE?
+#   usage: tclsh report.tcl ?-last K? ?-scale N? ?-round? ?-volumescale N?
+#              ?-columns LIST? ?-separator C? ?-skip N? ?-skipinvalid?
+#              ?-reverse? ?FILE?
 #
 # FILE is read with zolv::read_csv: a header naming open, high, low, close and
 # volume in any order, one bar per line, oldest first. The first other column
 # (a date, or a date and time) names the bars. Prices are multiplied by N as
 # they are read (a power of ten, default 10000: up to four decimals) and shown
-# divided by it again. Without FILE the bundled sample
+# divided by it again. The reader's other options are passed on as they are
+# (-separator tab for a tab; -skipinvalid counts the rows it skips on
+# stderr). Without FILE the bundled sample
 # data/msft-daily-2000-2001.csv is read. The package is found through
 # TCLLIBPATH, e.g. TCLLIBPATH=build tclsh examples/report.tcl
 
 source [file join [file dirname [file normalize [info script]]] bars.tcl]
 
 namespace eval ::report {
-    variable usage "usage: report.tcl ?-last K? ?-scale N? ?FILE?"
+    variable usage "usage: report.tcl ?-last K? ?-scale N? $::bars::reader_usage ?FILE?"
 
     # Bars per block of the -last table, so that a block fits a terminal.
     variable block 5
 }
 
 # Reads the command line into a dict: last (0 for the newest bar only),
-# scale, file, help.
+# scale, reader (the reader's other options), file, help.
 proc ::report::parse_command_line {arguments} {
     variable usage
-    set options [dict create last 0 scale "" file "" help 0]
+    set options [dict create last 0 scale "" reader {} file "" help 0]
     set files {}
+    set reader {}
     while {[llength $arguments] > 0} {
         set arguments [lassign $arguments word]
+        if {[bars::is_reader_option $word]} {
+            set arguments [bars::reader_option $word $arguments reader $usage]
+            continue
+        }
         switch -exact -- $word {
             -last {
                 if {[llength $arguments] == 0} {
@@ -62,6 +71,7 @@ proc ::report::parse_command_line {arguments} {
     if {[llength $files] > 1} {
         bars::fail "more than one file given; $usage"
     }
+    dict set options reader $reader
     if {[llength $files] == 1} {
         dict set options file [lindex $files 0]
     } else {
@@ -213,7 +223,8 @@ proc ::report::main {arguments} {
     set path [dict get $options file]
     set version [bars::require_zolv]
     corvalix::ZOLV ::report::series
-    set dates [bars::load ::report::series $path [dict get $options scale]]
+    set dates [bars::load ::report::series $path [dict get $options scale] \
+        [dict get $options reader]]
     set scale [bars::display_scale $path [dict get $options scale]]
     set count [llength $dates]
 
