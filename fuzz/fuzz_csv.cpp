@@ -419,13 +419,23 @@ std::string random_text(Rng& rng, unsigned specials) {
     return text;
 }
 
+// How often, in sixteenths, the numbers of a file take the other shapes the reader takes: a
+// text that is no number, the long fractions of binary noise, thousands separators, an
+// exponent, a "$". All 0 for a file in the shapes of the plain reader.
+struct Shapes {
+    unsigned invalid = 0;
+    unsigned noise = 0;
+    unsigned grouped = 0;
+    unsigned exponent = 0;
+    unsigned dollar = 0;
+};
+
 // A number that reads at the scale: at most 9 digits once scaled, its decimals within the scale
 // but for zeros (and for a scale that divides, the zeros it divides away); or, when `wild`, one
-// of any length and decimals. With `extended`, also in the other shapes the reader takes: a
-// "$", thousands separators, an exponent, the long fractions of binary noise; and now and then
-// a text that is no number.
-std::string random_number(Rng& rng, int decimals, bool wild, bool extended) {
-    if (extended && rng.chance(1)) {
+// of any length and decimals; in the shapes `shapes` picks, which leave its value as it is
+// (binary noise aside, which needs rounding).
+std::string random_number(Rng& rng, int decimals, bool wild, const Shapes& shapes) {
+    if (rng.chance(shapes.invalid)) {
         static const char* const kInvalid[] = {"null", "", "-", "N/A", "nan"};
         return kInvalid[rng.below(5)];
     }
@@ -438,24 +448,28 @@ std::string random_number(Rng& rng, int decimals, bool wild, bool extended) {
     if (!wild || rng.chance(8)) whole.append(divided, '0');
     std::string fraction;
     if (rng.chance(8)) {
-        const size_t count = extended && rng.chance(3)
-                                 ? 10 + rng.below(8)  // binary noise
-                                 : 1 + rng.below(wild ? places + 2 : places + 1);
+        const bool noise = rng.chance(shapes.noise);
+        const size_t count =
+            noise ? 10 + rng.below(8) : 1 + rng.below(wild ? places + 2 : places + 1);
         for (size_t k = 0; k < count; ++k) {
-            fraction +=
-                static_cast<char>(k < places || wild || count >= 10 ? '0' + rng.below(10) : '0');
+            fraction += static_cast<char>(k < places || wild || noise ? '0' + rng.below(10) : '0');
         }
     }
-    if (extended && rng.chance(2) && whole.size() > 3) {
-        for (size_t k = whole.size() - 3; k > 0; k = k > 3 ? k - 3 : 0) whole.insert(k, ",");
+    std::string text;
+    if (rng.chance(shapes.exponent)) {
+        // The same digits with the point moved and an exponent that moves it back.
+        const std::string digits = whole + fraction;
+        const size_t point = 1 + rng.below(digits.size());
+        text = digits.substr(0, point) + (point < digits.size() ? "." + digits.substr(point) : "") +
+               (rng.chance(8) ? "e" : "E") +
+               std::to_string(static_cast<long long>(whole.size()) - static_cast<long long>(point));
+    } else {
+        if (rng.chance(shapes.grouped) && whole.size() > 3) {
+            for (size_t k = whole.size() - 3; k > 0; k = k > 3 ? k - 3 : 0) whole.insert(k, ",");
+        }
+        text = whole + (fraction.empty() ? "" : "." + fraction);
     }
-    std::string text = whole + (fraction.empty() ? "" : "." + fraction);
-    if (extended && rng.chance(2)) {
-        text += (rng.chance(8) ? "e" : "E") + std::to_string(static_cast<int>(rng.below(9)) - 4);
-    }
-    if (extended && rng.chance(3)) {
-        return rng.chance(8) ? "$" + sign + text : sign + "$" + text;
-    }
+    if (rng.chance(shapes.dollar)) return rng.chance(8) ? "$" + sign + text : sign + "$" + text;
     return sign + text;
 }
 
@@ -500,6 +514,14 @@ std::string random_file(Bytes& in, const zolv::CsvOptions& options, bool extende
     const auto pad = [&] { return rng.chance(blanks) ? std::string(rng.below(3), ' ') : ""; };
     // The shape of the dates (0 text), their first day and their step.
     const int date_shape = extended ? static_cast<int>(rng.below(4)) : 0;
+    Shapes shapes;
+    if (extended) {
+        shapes.invalid = rng.chance(8) ? 0 : 1;
+        shapes.noise = options.round ? static_cast<unsigned>(rng.below(5)) : rng.chance(4) ? 1 : 0;
+        shapes.grouped = static_cast<unsigned>(rng.below(5));
+        shapes.exponent = static_cast<unsigned>(rng.below(5));
+        shapes.dollar = static_cast<unsigned>(rng.below(5));
+    }
     const bool descending = options.reverse ? !rng.chance(2) : rng.chance(2);
     int64_t day = descending ? static_cast<int64_t>(rows) * 3 + 3 : 0;
 
@@ -534,7 +556,7 @@ std::string random_file(Bytes& in, const zolv::CsvOptions& options, bool extende
             const int decimals = role == 4 ? options.volume_decimals : options.price_decimals;
             std::string text;
             if (role < 5) {
-                text = random_number(rng, decimals, faults > 0 && rng.chance(1), extended);
+                text = random_number(rng, decimals, faults > 0 && rng.chance(1), shapes);
             } else if (!dated && date_shape > 0 && !rng.chance(1)) {
                 text = random_date(date_shape, day);
             } else {
@@ -566,7 +588,7 @@ std::string random_file(Bytes& in, const zolv::CsvOptions& options, bool extende
                     file += (k ? std::string(1, separator) : "") + fields[k];
                 return file;
             } else {
-                f = random_text(rng, 0) + "e" + random_number(rng, 0, true, false);
+                f = random_text(rng, 0) + "e" + random_number(rng, 0, true, Shapes());
             }
         }
         for (size_t k = 0; k < fields.size(); ++k) {
