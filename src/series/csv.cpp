@@ -572,8 +572,9 @@ bool CsvReader::check_order(const char* date, size_t size, int line, CsvError* e
     const std::string dates = "(" + shown(Field{first_date_.data(), first_date_.size(), 0, false}) +
                               " on line " + std::to_string(first_line_) + ", then " + shown(later) +
                               ")";
-    if (order > 0)
+    if (order > 0) {
         return fail(error, line, "the rows run newest first " + dates + ": use -reverse");
+    }
     return fail(error, line,
                 "the rows run oldest first " + dates +
                     ": -reverse is for files whose newest row comes first");
