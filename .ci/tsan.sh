@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Thread sanitizer: the binding tests that work the process-wide tables (live
 # registry, ownership set, type registry, constant index) and whole
-# interpreters from eight threads, and the engine tests whose whole-series
-# calls split over worker threads, in a Debug build instrumented for races.
+# interpreters from eight threads, the engine tests whose whole-series calls
+# split over worker threads, and the remembered averages filled by concurrent
+# readers, in a Debug build instrumented for races.
 # Any report fails the step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,4 +43,6 @@ echo "-- all binding tests"
 run_tests ./build-tsan/binding_tests
 echo "-- whole series on worker threads"
 run_tests ./build-tsan/engine_tests --gtest_filter='SeriesPaths*'
+echo "-- remembered averages filled by concurrent readers"
+run_tests ./build-tsan/engine_tests --gtest_filter='Stream.RememberedAverages*'
 echo "tsan: clean in $((SECONDS - start)) s"

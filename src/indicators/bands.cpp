@@ -127,8 +127,9 @@ int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
     // Both averages from the remembered ones at the oldest bar of the signal
     // window, then stepped on together to the cursor, as the calculation does.
     const int first = i - sig + 1;
-    double e1 = ema_memory.value_at('c', t1, close, first);
-    double e2 = ema_memory.value_at('c', t2, close, first);
+    double e1 = 0.0;
+    double e2 = 0.0;
+    ema_memory.values_at('c', t1, t2, close, first, &e1, &e2);
     const double f1 = zolv::ema_factor(t1);
     const double f2 = zolv::ema_factor(t2);
     std::vector<double> line(static_cast<size_t>(sig));
