@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 #include "indicators/ema_chain.h"
 #include "indicators/series_lines.h"
 #include "series/zolv.h"
+
+#ifdef ZOLV_X86_LANES
+#include <immintrin.h>
+#endif
 
 bool ZOLV_CALC::bollingerband(int t, const Column& c, int i, double* upper1, double* lower1,
                               double* upper2, double* lower2, double* upper3,
@@ -221,21 +226,52 @@ inline void write_rows(const V (&band)[6], double* row) {
     }
 }
 
+// d = v - m. With `fused` on AVX-512 lanes it is computed as v * 1.0 - m in one fused step:
+// the same correctly rounded difference, but on the multiply units, which the additions of
+// the deviation leave half idle.
+#ifdef ZOLV_X86_LANES
+template <typename V>
+__attribute__((target("avx512f"))) inline void fused_difference(V& d, const V& v, const V& m) {
+    __m512d a;
+    __m512d b;
+    std::memcpy(&a, &v, sizeof a);
+    std::memcpy(&b, &m, sizeof b);
+    a = _mm512_fmsub_pd(a, _mm512_set1_pd(1.0), b);
+    std::memcpy(&d, &a, sizeof d);
+}
+#endif
+template <typename V>
+inline void difference(V& d, const V& v, const V& m, bool fused) {
+#ifdef ZOLV_X86_LANES
+    if constexpr (sizeof(V) == 64) {
+        if (fused) return fused_difference(d, v, m);
+    }
+#endif
+    d = v - m;
+}
+
 // The six bands of every window, computed in lanes and written as rows from there: the mean
 // and deviation as stdev forms them (sum = sum + x over the window newest first, mean = sum /
 // n; total = total + d * d newest first, d = x - mean; deviation the square root of total /
 // (n - 1)), the bands formed from them as the per-bar calculation forms them. Window j is
 // x[j .. j + n - 1]; its row goes to out + 6 * j. The loops over the groups are unrolled, so
-// that the sums stay in registers.
+// that the sums stay in registers. Each step also asks the cache for the integers of the next
+// block at the same offsets (next[0 .. next_count)), so that they arrive while this one
+// computes.
 struct BandLanes {
     const double* x;
     int n;
     double* out;
+    const int32_t* next;
+    int64_t next_count;
 
     template <typename V, int G>
     void bars(int64_t j) const {
         constexpr int64_t kWidth = sizeof(V) / sizeof(double);
         const int64_t newest = j + n - 1;
+        for (int64_t k = j; k < std::min(j + kWidth * G, next_count); k += 16) {
+            __builtin_prefetch(next + k);
+        }
         V m[G];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) m[g] = V{};
@@ -258,7 +294,8 @@ struct BandLanes {
             for (int g = 0; g < G; ++g) {
                 V v;
                 load(v, x + newest + g * kWidth - q);
-                const V d = v - m[g];
+                V d;
+                difference(d, v, m[g], g % 2 == 0);
                 total[g] = total[g] + d * d;
             }
         }
@@ -289,7 +326,8 @@ Bars bollingerband_series(const ZOLV& z, char type, int t, Writer& w) {
             double* x = scratch.data();
             const int32_t* from = c.data() + (b0 - t + 1);
             const size_t size = scratch.size();
-            const BandLanes lanes{x, t, w.reals(b0)};
+            const int64_t next_count = std::min(kBlock, chunk.end - b0 - count);
+            const BandLanes lanes{x, t, w.reals(b0), from + (t - 1) + count, next_count};
             with_lanes([&](auto set) {
                 for (size_t o = 0; o < size; ++o) x[o] = static_cast<double>(from[o]);
                 over_lanes<decltype(set)>(lanes, 0, count);
