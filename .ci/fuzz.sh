@@ -31,7 +31,7 @@ mkdir -p "$artifacts"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 failed=0
-for target in fuzz_parse_args fuzz_pointer fuzz_values fuzz_commands; do
+for target in fuzz_parse_args fuzz_pointer fuzz_values fuzz_commands fuzz_csv; do
     work="$probe/$target"
     mkdir -p "$work"
     cp -r "fuzz/corpus/$target/." "$work/"

@@ -229,8 +229,10 @@ set walk_value_us [lindex [time {walk_value $q $last} 1] 0]
 walker -delete
 
 # A live feed: per new bar, at 1000 and at 1000000 bars of history, push_back
-# with ema 20, macd 12 26 9 and rsi 14 at the newest bar; and push_back with
-# pop_front, a window of fixed length. Microseconds per new bar, best of the runs.
+# with ema 20, macd 12 26 9 and rsi 14 at the newest bar; push_back with
+# supertrend 10 3, ichimoku 9 26 52 and vwap 20 at the newest bar; and push_back
+# with pop_front, a window of fixed length. Microseconds per new bar, best of
+# the runs.
 set kFeedBars 2000
 set feed_bars [random_values $kFeedBars 5]
 proc feed_read {p bars} {
@@ -239,6 +241,14 @@ proc feed_read {p bars} {
         corvalix::ZOLV_ema $p c 20
         corvalix::ZOLV_macd $p 12 26 9
         corvalix::ZOLV_rsi $p 14
+    }
+}
+proc feed_chart {p bars} {
+    foreach {o h l c v} $bars {
+        corvalix::ZOLV_push_back $p [list $o $h $l $c $v]
+        zolv::indicator $p supertrend 10 3
+        zolv::indicator $p ichimoku 9 26 52
+        zolv::indicator $p vwap 20
     }
 }
 proc feed_window {p bars} {
@@ -250,7 +260,7 @@ proc feed_window {p bars} {
 set feed {}
 foreach history {1000 1000000} {
     set history_values [random_values [expr {min($history, 100000)}] 3]
-    foreach kind {read window} {
+    foreach kind {read chart window} {
         set best Inf
         for {set r 0} {$r < $runs} {incr r} {
             set p [corvalix::new_ZOLV]
@@ -261,6 +271,7 @@ foreach history {1000 1000000} {
             }
             corvalix::ZOLV_ema $p c 20  ;# the averages have been walked once already
             corvalix::ZOLV_macd $p 12 26 9
+            zolv::indicator $p supertrend 10 3  ;# its states too
             set us [lindex [time [list feed_$kind $p $feed_bars] 1] 0]
             set best [expr {min($best, double($us) / $kFeedBars)}]
             corvalix::delete_ZOLV $p
@@ -339,7 +350,8 @@ puts [format "zolv::series ema 20 over the same %d bars: %.3f ms, %.0f times fas
 
 puts [format "Cursor walk with ZOLV_value in place of ema: %.1f ms; the ema walk costs %.2f\
     times it" [expr {$walk_value_us / 1000.0}] [expr {double($walk_flat_us) / $walk_value_us}]]
-foreach kind {read window} label {"push_back, ema, macd, rsi" "push_back, pop_front"} {
+foreach kind {read chart window} label {"push_back, ema, macd, rsi"
+        "push_back, supertrend, ichimoku, vwap" "push_back, pop_front"} {
     puts [format "Per new bar, %s: %.2f us at 1000 bars, %.2f us at 1000000 (%.2f times)" \
         $label [dict get $feed $kind 1000] [dict get $feed $kind 1000000] \
         [expr {[dict get $feed $kind 1000000] / [dict get $feed $kind 1000]}]]
@@ -363,7 +375,7 @@ if {$out ne {}} {
     puts $f [join [list walk_object_ms [expr {$walk_object_us / 1000.0}] $kWalkBars] \t]
     puts $f [join [list walk_series_ms [expr {$walk_series_us / 1000.0}] $kWalkBars] \t]
     puts $f [join [list walk_value_ms [expr {$walk_value_us / 1000.0}] $kWalkBars] \t]
-    foreach kind {read window} {
+    foreach kind {read chart window} {
         foreach history {1000 1000000} {
             puts $f [join [list feed_${kind}_${history}_us [dict get $feed $kind $history]] \t]
         }

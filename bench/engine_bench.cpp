@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "indicators/operation.h"
 #include "indicators/series.h"
 #include "series/zolv.h"
 
@@ -285,6 +286,60 @@ const bool kSeriesRegistered = [] {
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark((std::string("BM_SeriesOneThread/") + c.label).c_str(),
                                      [&c](benchmark::State& s) { series_call(s, c, 1); })
+            ->Unit(benchmark::kMicrosecond);
+    }
+    return true;
+}();
+
+// Whole series of operations of the table at 1,000,000 bars, one call per iteration, beside
+// the ema line through the same table: their cost per bar against the ema recurrence's.
+struct OperationCase {
+    const char* words;  // the operation and its arguments, as a script writes them
+    const char* name;
+    char column;
+    std::vector<int32_t> ints;
+    std::vector<double> reals;
+};
+
+const OperationCase kOperationCases[] = {
+    {"ema c 20", "ema", 'c', {20}, {}},
+    {"avwap 0", "avwap", 'c', {0}, {}},
+    {"cmf 20", "cmf", 'c', {20}, {}},
+    {"donchian 20", "donchian", 'c', {20}, {}},
+    {"heikin_ashi", "heikin_ashi", 'c', {}, {}},
+    {"hma 20", "hma", 'c', {20}, {}},
+    {"ichimoku 9 26 52", "ichimoku", 'c', {9, 26, 52}, {}},
+    {"keltner 20 2 10", "keltner", 'c', {20, 10}, {2.0}},
+    {"pivots", "pivots", 'c', {}, {}},
+    {"supertrend 10 3", "supertrend", 'c', {10}, {3.0}},
+    {"vwap 20", "vwap", 'c', {20}, {}},
+    {"vwma 20", "vwma", 'c', {20}, {}},
+};
+
+void operation_call(benchmark::State& state, const OperationCase& c) {
+    const ZOLV& z = series(1000000);
+    const zolv::Operation* op = zolv::find_operation(c.name);
+    if (!op) {
+        state.SkipWithError("no such operation");
+        return;
+    }
+    zolv::OpArgs args;
+    args.column = c.column;
+    std::copy(c.ints.begin(), c.ints.end(), args.ints);
+    std::copy(c.reals.begin(), c.reals.end(), args.reals);
+    zolv::SeriesResult out;
+    zolv::operation_series(z, *op, args, &out);  // sized before the timing
+    for (auto _ : state) {
+        zolv::operation_series(z, *op, args, &out);
+        benchmark::DoNotOptimize(out.valid.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 1000000);
+}
+
+const bool kOperationsRegistered = [] {
+    for (const OperationCase& c : kOperationCases) {
+        benchmark::RegisterBenchmark((std::string("BM_SeriesOperation/") + c.words).c_str(),
+                                     [&c](benchmark::State& s) { operation_call(s, c); })
             ->Unit(benchmark::kMicrosecond);
     }
     return true;

@@ -96,6 +96,8 @@ def main():
         e(f"BM_SeriesMacd/{big}"), e(f"BM_BareEmaRecurrence/{big}/26"), 1.5)
     add("feed: push_back+ema+macd+rsi, 1e6 / 1e3 bars (us)",
         other.get("feed_read_1000000_us"), other.get("feed_read_1000_us"), 2.0)
+    add("feed: push_back+supertrend+ichimoku+vwap, 1e6 / 1e3",
+        other.get("feed_chart_1000000_us"), other.get("feed_chart_1000_us"), 2.0)
     add("feed: push_back+pop_front, 1e6 / 1e3 bars (us)",
         other.get("feed_window_1000000_us"), other.get("feed_window_1000_us"), 2.0)
     add("cursor walk of ema 20 / walk of value (ms)",
@@ -162,6 +164,16 @@ def main():
         cells = [f"{default:10.3f}", f"{single:10.3f}" if single else f"{'-':>10}",
                  f"{single / default:10.2f}" if single else f"{'-':>10}"]
         print(f"{label:<34} {' '.join(cells)}")
+
+    print()
+    ema = engine.get("BM_SeriesOperation/ema c 20")
+    print(f"{'operation table, 1e6 bars (ns per bar)':<40} {'ns':>8} {'/ ema':>8}")
+    for name in engine:
+        if not name.startswith("BM_SeriesOperation/"):
+            continue
+        per_bar = engine[name] * 1e3 / big
+        share = f"{engine[name] / ema:8.2f}" if ema else f"{'-':>8}"
+        print(f"{name[len('BM_SeriesOperation/'):]:<40} {per_bar:8.3f} {share}")
 
     print()
     print(f"{'calculation (us at the newest bar)':<34} {'1e3 bars':>10} {'1e5 bars':>10} "

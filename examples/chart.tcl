@@ -1,12 +1,15 @@
 #!/usr/bin/env tclsh
 # A chart of bars drawn with Tk from the zolv package's answers: candlesticks
-# with volume, price overlays (SMA, EMA, Bollinger band, high/low band), one
-# oscillator pane (RSI, MACD, stochastics, DMI, CCI, Williams %R), and a
-# crosshair that moves the object's cursor and lists every indicator at the
-# bar under it.
+# (or Heikin-Ashi candles) with volume, price overlays (SMA, EMA, Bollinger
+# band, high/low band, SuperTrend, Keltner and Donchian channels, the
+# Ichimoku cloud, VWAP), one oscillator pane (RSI, MACD, stochastics, DMI,
+# CCI, Williams %R), and a crosshair that moves the object's cursor and lists
+# every indicator at the bar under it. Every other operation of
+# zolv::operations is offered too, in the "More" submenus of the Overlays and
+# Oscillator menus, with usual arguments.
 #
 #   usage: tclsh chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?
-#              ?-oscillator NAME? ?-screenshot PNG? ?-selftest?
+#              ?-oscillator NAME? ?-candles KIND? ?-screenshot PNG? ?-selftest?
 #
 # The file is read with zolv::read_csv, as for report.tcl: prices are
 # multiplied by -scale N as they are read (a power of ten, default 10000) and
@@ -17,20 +20,22 @@
 # (epoch times in UTC); other names are shown as they are, spaced out.
 # Each drawn line is one zolv::series call, made once per file when the line
 # is first shown; drawing and the crosshair read values from those lines.
-# -overlays takes a list of sma, ema, bollinger and hlband; -oscillator one
-# of rsi, macd, stochastics, dmi, cci and williams.
+# -overlays takes a list of sma, ema, bollinger, hlband, supertrend, keltner,
+# donchian, ichimoku and vwap; -oscillator one of rsi, macd, stochastics, dmi,
+# cci and williams; -candles ohlc (the default) or heikin_ashi.
 # Keys: Left/Right scroll one bar (with Shift a page), Home/End jump to the
 # oldest/newest bars, +/- zoom in and out, Ctrl+O opens a file. -screenshot
-# saves a PNG of the window and exits; -selftest draws every overlay and
-# oscillator, checks the canvas, prints "chart ok" and exits (status 1 on a
-# failed check). The package is found through TCLLIBPATH, as for report.tcl.
+# saves a PNG of the window and exits; -selftest draws every overlay,
+# oscillator and operation and both kinds of candles, checks the canvas,
+# prints "chart ok" and exits (status 1 on a failed check). The package is
+# found through TCLLIBPATH, as for report.tcl.
 
 source [file join [file dirname [file normalize [info script]]] bars.tcl]
 source [file join [file dirname [file normalize [info script]]] time_axis.tcl]
 
 namespace eval ::chart {
     variable usage "usage: chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?\
-        ?-oscillator NAME? ?-screenshot PNG? ?-selftest?"
+        ?-oscillator NAME? ?-candles KIND? ?-screenshot PNG? ?-selftest?"
 
     # The bars: the file, their dates, count, and what a stored price is
     # divided by for display; -scale as given ("" for its default).
@@ -45,10 +50,14 @@ namespace eval ::chart {
 
     # Whole indicator lines by command words, as zolv::series answers them:
     # one element per bar, oldest first, empty where the indicator fails.
+    # The words {lagging K} stand for the close shifted K bars back (the
+    # lagging span of the Ichimoku chart, which is nothing to compute).
     variable lines
     array set lines {}
-    # The indicators whose value at a bar is a list.
-    variable list_results {bollingerband hlband macd dmi}
+    # The names of the parts of each operation's result, from zolv::operations
+    # (empty for one value).
+    variable parts
+    array set parts {}
 
     # The kind of timestamp the dates are (see time_axis::kind; "" for other
     # text), and the seconds of the bars read so far, by bar index.
@@ -66,49 +75,108 @@ namespace eval ::chart {
     variable cursor -1
     variable pointer_y -1
 
-    # Overlay switches and the chosen oscillator (the widgets' variables).
+    # Overlay switches, the chosen oscillator and the kind of candles (the
+    # widgets' variables).
     variable show
-    array set show {sma 1 ema 0 bollinger 1 hlband 0}
+    array set show {sma 1 ema 0 bollinger 1 hlband 0 supertrend 0 keltner 0 donchian 0
+        ichimoku 0 vwap 0}
     variable oscillator rsi
+    variable candles ohlc
 
-    # The price overlays: a label and series of {words component colour dash}.
+    # The price overlays: a label, a shorter one for the tool bar, the
+    # operation drawn, how (lines; trend: one line coloured by the direction
+    # in component 1; cloud: lines and the area between components 2 and 3
+    # filled), names of its lines for the legend ({name colour}, where the
+    # label alone does not tell them apart) and series of {words component
+    # colour dash}. Every other
+    # operation of the table that draws over the price is added by
+    # add_operations (its key op:NAME, its entry marked more).
     variable overlays {
-        sma {label "SMA 20" series {{{sma c 20} 0 #1f4fd1 {}}}}
-        ema {label "EMA 20" series {{{ema c 20} 0 #e07b00 {}}}}
-        bollinger {label "Bollinger 20 (1 and 2 sd)" series {
+        sma {label "SMA 20" short "SMA 20" op sma draw lines series {
+            {{sma c 20} 0 #1f4fd1 {}}}}
+        ema {label "EMA 20" short "EMA 20" op ema draw lines series {
+            {{ema c 20} 0 #e07b00 {}}}}
+        bollinger {label "Bollinger 20 (1 and 2 sd)" short Bollinger op bollingerband
+            draw lines series {
             {{bollingerband c 20} 0 #8e44ad {4 3}}
             {{bollingerband c 20} 1 #8e44ad {4 3}}
             {{bollingerband c 20} 2 #8e44ad {}}
             {{bollingerband c 20} 3 #8e44ad {}}}}
-        hlband {label "High/low band 20" series {
+        hlband {label "High/low band 20" short "High/low" op hlband draw lines series {
             {{hlband 20} 0 #16a085 {}}
             {{hlband 20} 1 #16a085 {}}
             {{hlband 20} 2 #16a085 {2 3}}}}
+        supertrend {label "SuperTrend 10 3" short SuperTrend op supertrend draw trend series {
+            {{supertrend 10 3} 0 #2e7d32 {}}}}
+        keltner {label "Keltner 20 2 10" short Keltner op keltner draw lines series {
+            {{keltner 20 2 10} 0 #b8860b {}}
+            {{keltner 20 2 10} 1 #b8860b {4 3}}
+            {{keltner 20 2 10} 2 #b8860b {}}}}
+        donchian {label "Donchian 20" short Donchian op donchian draw lines series {
+            {{donchian 20} 0 #6d4c41 {}}
+            {{donchian 20} 1 #6d4c41 {}}
+            {{donchian 20} 2 #6d4c41 {2 3}}}}
+        ichimoku {label "Ichimoku 9 26 52:" short Ichimoku op ichimoku draw cloud
+            legend {{tenkan #1f4fd1} {kijun #8b1a1a} {"span A" #2e7d32} {"span B" #c62828}
+                {"lagging (the close 26 bars back)" #7f7f7f}} series {
+            {{ichimoku 9 26 52} 0 #1f4fd1 {}}
+            {{ichimoku 9 26 52} 1 #8b1a1a {}}
+            {{ichimoku 9 26 52} 2 #2e7d32 {}}
+            {{ichimoku 9 26 52} 3 #c62828 {}}
+            {{lagging 26} 0 #7f7f7f {2 2}}}}
+        vwap {label "VWAP 20" short VWAP op vwap draw lines series {
+            {{vwap 20} 0 #ad1457 {}}}}
     }
 
     # The oscillators: a label, a fixed range ({} to fit the values), guide
     # levels, whether the axis runs downward, the unit ($ for price-like
-    # values, shown in dollars) and series of {words component colour name}.
+    # values, shown in dollars), the operations drawn and series of {words
+    # component colour name}. add_operations adds every other operation of
+    # the table that does not draw over the price (its key op:NAME, its entry
+    # marked more).
     variable oscillators {
-        rsi {label "RSI 14" range {0 100} guides {30 70} invert 0 unit % series {
+        rsi {label "RSI 14" range {0 100} guides {30 70} invert 0 unit % op rsi series {
             {{rsi 14} 0 #c0392b RSI}}}
-        macd {label "MACD 12 26 9" range {} guides {0} invert 0 unit $ series {
+        macd {label "MACD 12 26 9" range {} guides {0} invert 0 unit $ op macd series {
             {{macd 12 26 9} 0 #1f4fd1 MACD}
             {{macd 12 26 9} 1 #e07b00 signal}}}
         stochastics {label "Stochastics" range {0 100} guides {20 80} invert 0 unit %
-            series {
+            op {stc_k stc_d} series {
             {{stc_k 14} 0 #1f4fd1 "%K 14"}
             {{stc_d 14 3} 0 #e07b00 "%D 14 3"}}}
-        dmi {label "DMI 14 14" range {0 100} guides {} invert 0 unit % series {
+        dmi {label "DMI 14 14" range {0 100} guides {} invert 0 unit % op dmi series {
             {{dmi 14 14} 0 #2e7d32 +DI}
             {{dmi 14 14} 1 #c0392b -DI}
             {{dmi 14 14} 3 #333333 ADX}}}
-        cci {label "CCI 20" range {} guides {-100 0 100} invert 0 unit {} series {
+        cci {label "CCI 20" range {} guides {-100 0 100} invert 0 unit {} op cci series {
             {{cci 20} 0 #8e44ad CCI}}}
         williams {label "Williams %R 14 (0 = at the high, top)" range {0 100}
-            guides {20 80} invert 1 unit % series {
+            guides {20 80} invert 1 unit % op williams_r series {
             {{williams_r 14} 0 #16a085 "%R"}}}
     }
+
+    # What the operations of the table not drawn above are drawn with: the
+    # operations that answer prices (drawn over them; the others go into the
+    # oscillator pane), those among the others whose values are price
+    # differences (shown in dollars), the operations drawn otherwise
+    # (heikin_ashi as the candles), usual arguments of some operations, and
+    # of any argument by its name or else its type.
+    variable price_operations {sma ema bbands bollingerband hlband donchian keltner
+        supertrend ichimoku vwap avwap vwma hma sar pivots wma trima dema tema kama t3
+        linreg tsf midpoint midprice}
+    variable price_difference_operations {atr tr stdev momentum macd macd_ema apo
+        linreg_slope}
+    variable drawn_otherwise {heikin_ashi}
+    variable usual_arguments {
+        adosc {3 10} avwap {0} bbands {c 20 2} conv_ema {c 12 26} conv_sma {c 5 25}
+        dmi {14 14} macd {12 26 9} macd_ema {c 12 26 9} momentum {c 10} roc {10}
+        sar {0.02 0.2} stc_d {14 3} stc_sd {14 3 3} ultimate_osi {7} vr1 {25} vr2 {25}
+        wvr {25}
+    }
+    variable argument_defaults {fast 12 slow 26 signal 9 sig 9 k 2 mult 2 accel 0.02
+        max 0.2 vfactor 0.7 from 0}
+    variable type_defaults {column c integer 14 real 1}
+    variable palette {#1f4fd1 #e07b00 #2e7d32 #c0392b #8e44ad #16a085 #6d4c41}
 
     # Groups of indicator commands, one line each in the status area.
     variable status_groups {
@@ -128,11 +196,11 @@ namespace eval ::chart {
 proc ::chart::parse_command_line {arguments} {
     variable usage
     set options [dict create file [bars::default_file] scale "" \
-        screenshot "" selftest 0 help 0 oscillator "" overlays ""]
+        screenshot "" selftest 0 help 0 oscillator "" overlays "" candles ""]
     while {[llength $arguments] > 0} {
         set arguments [lassign $arguments word]
         switch -exact -- $word {
-            -file - -screenshot - -scale - -oscillator - -overlays {
+            -file - -screenshot - -scale - -oscillator - -overlays - -candles {
                 if {[llength $arguments] == 0} {
                     bars::fail "$word needs a value; $usage"
                 }
@@ -143,6 +211,9 @@ proc ::chart::parse_command_line {arguments} {
                 if {$word eq "-oscillator" && ![dict exists $::chart::oscillators $value]} {
                     bars::fail "unknown oscillator \"$value\"; choose one of\
                         [join [dict keys $::chart::oscillators] {, }]"
+                }
+                if {$word eq "-candles" && $value ni {ohlc heikin_ashi}} {
+                    bars::fail "unknown candles \"$value\"; choose ohlc or heikin_ashi"
                 }
                 if {$word eq "-overlays"} {
                     if {![string is list $value]} {
@@ -178,22 +249,42 @@ proc ::chart::drawable {value} {
 }
 
 # The whole line of an indicator (its command words), computed with
-# zolv::series the first time it is asked for after a file is read.
+# zolv::series the first time it is asked for after a file is read. The
+# words {lagging K} give the closes moved K bars back: nothing is computed.
 proc ::chart::line {words} {
     variable lines
     variable object
     if {![info exists lines($words)]} {
-        set lines($words) [zolv::series $object {*}$words]
+        if {[lindex $words 0] eq "lagging"} {
+            set shift [lindex $words 1]
+            set closes [zolv::series $object sma c 1]
+            set lines($words) [list {*}[lrange $closes $shift end] \
+                {*}[lrepeat [expr {min($shift, [llength $closes])}] {}]]
+        } else {
+            set lines($words) [zolv::series $object {*}$words]
+        }
     }
     return $lines($words)
+}
+
+# The names of the parts of an operation's result, as zolv::operations
+# answers them (empty for one value, and for a name it does not know).
+proc ::chart::parts_of {name} {
+    variable parts
+    if {![info exists parts($name)]} {
+        set parts($name) {}
+        if {![catch {zolv::operations $name} description]} {
+            set parts($name) [dict get $description results]
+        }
+    }
+    return $parts($name)
 }
 
 # One value of an indicator at a bar index (0 = oldest), read from its line:
 # the component of a list result, the value itself else; "-" where the
 # indicator cannot be computed.
 proc ::chart::value {words component index} {
-    variable list_results
-    if {[lindex $words 0] in $list_results} {
+    if {[llength [parts_of [lindex $words 0]]] > 0} {
         set value [lindex [line $words] $index $component]
     } else {
         set value [lindex [line $words] $index]
@@ -202,6 +293,70 @@ proc ::chart::value {words component index} {
         return -
     }
     return $value
+}
+
+# The usual arguments of an operation: its own, or for each argument the
+# default of its name, or else of its type.
+proc ::chart::usual_words {name} {
+    variable usual_arguments
+    variable argument_defaults
+    variable type_defaults
+    if {[dict exists $usual_arguments $name]} {
+        return [dict get $usual_arguments $name]
+    }
+    set description [zolv::operations $name]
+    set words {}
+    foreach argument [dict get $description arguments] type [dict get $description types] {
+        if {[dict exists $argument_defaults $argument]} {
+            lappend words [dict get $argument_defaults $argument]
+        } else {
+            lappend words [dict get $type_defaults $type]
+        }
+    }
+    return $words
+}
+
+# Adds every operation of zolv::operations that no entry draws yet, with its
+# usual arguments and each part of its result as a line: over the prices
+# when it answers prices, in the oscillator pane otherwise.
+proc ::chart::add_operations {} {
+    variable overlays
+    variable oscillators
+    variable show
+    variable price_operations
+    variable price_difference_operations
+    variable drawn_otherwise
+    variable palette
+    set drawn $drawn_otherwise
+    dict for {key entry} [dict merge $overlays $oscillators] {
+        lappend drawn {*}[dict get $entry op]
+    }
+    set colour 0
+    foreach name [dict keys [zolv::operations]] {
+        if {$name in $drawn} continue
+        set words [list $name {*}[usual_words $name]]
+        set names [parts_of $name]
+        set series {}
+        for {set k 0} {$k < max(1, [llength $names])} {incr k} {
+            set paint [lindex $palette [expr {($colour + $k) % [llength $palette]}]]
+            if {$name in $price_operations} {
+                lappend series [list $words $k $paint {}]
+            } else {
+                lappend series [list $words $k $paint [expr {$names eq {} ? $name
+                    : [lindex $names $k]}]]
+            }
+        }
+        incr colour
+        if {$name in $price_operations} {
+            dict set overlays op:$name [dict create label [join $words] short $name \
+                op $name draw lines more 1 series $series]
+            set show(op:$name) 0
+        } else {
+            set unit [expr {$name in $price_difference_operations ? "\$" : ""}]
+            dict set oscillators op:$name [dict create label [join $words] range {} \
+                guides {} invert 0 unit $unit op $name more 1 series $series]
+        }
+    }
 }
 
 # The bar at an index as the object stores it: open high low close volume.
@@ -339,6 +494,104 @@ proc ::chart::draw_series {geometry pane range invert words component colour das
     }
 }
 
+# The open, high, low and close drawn for a bar: the bar's own, or its
+# Heikin-Ashi candle.
+proc ::chart::candle {index} {
+    variable candles
+    if {$candles eq "heikin_ashi"} {
+        return [lindex [line heikin_ashi] $index]
+    }
+    return [lrange [bar $index] 0 3]
+}
+
+# Draws a line whose colour follows a direction, component 1 of the same
+# words (1 up, -1 down), broken where the direction turns.
+proc ::chart::draw_trend {geometry pane range words component tags} {
+    variable last
+    variable up_colour
+    variable down_colour
+    set runs {}
+    set points {}
+    set direction -
+    for {set index [first]} {$index <= $last} {incr index} {
+        set value [value $words $component $index]
+        set now [expr {[drawable $value] ? [value $words 1 $index] : "-"}]
+        if {$now ne $direction} {
+            lappend runs $direction $points
+            set points {}
+            set direction $now
+        }
+        if {$now ne "-"} {
+            lappend points [bar_x $geometry $index] [y_of $value $pane $range]
+        }
+    }
+    lappend runs $direction $points
+    foreach {direction points} $runs {
+        if {$direction eq "-" || [llength $points] < 2} continue
+        if {[llength $points] == 2} {
+            lassign $points x y
+            lappend points [expr {$x + 1}] $y
+        }
+        set colour [expr {$direction > 0 ? $up_colour : $down_colour}]
+        .c create line $points -fill $colour -width 2 -tags $tags
+    }
+}
+
+# Fills the area between two components of the same words: light green
+# where the first is above the second, light red where below, the pieces
+# split where the lines cross.
+proc ::chart::draw_cloud {geometry pane range words upper_component lower_component tags} {
+    variable last
+    set upper {}
+    set lower {}
+    set sign 0
+    set before {}
+    for {set index [first]} {$index <= $last} {incr index} {
+        set a [value $words $upper_component $index]
+        set b [value $words $lower_component $index]
+        if {![drawable $a] || ![drawable $b]} {
+            cloud_piece $upper $lower $sign $tags
+            lassign {{} {} 0 {}} upper lower sign before
+            continue
+        }
+        set x [bar_x $geometry $index]
+        set ya [y_of $a $pane $range]
+        set yb [y_of $b $pane $range]
+        set now [expr {$a > $b ? 1 : $a < $b ? -1 : 0}]
+        if {$now != 0 && $sign != 0 && $now != $sign} {
+            # The lines cross between the bar before and this one: the piece
+            # ends where they meet, and the next starts there.
+            lassign $before bx ba bb
+            set share [expr {($ba - $bb) / double(($ba - $bb) - ($ya - $yb))}]
+            set meet [list [expr {$bx + $share * ($x - $bx)}] \
+                [expr {$ba + $share * ($ya - $ba)}]]
+            cloud_piece [concat $upper $meet] [concat $lower $meet] $sign $tags
+            set upper $meet
+            set lower $meet
+        }
+        if {$now != 0} {
+            set sign $now
+        }
+        lappend upper $x $ya
+        lappend lower $x $yb
+        set before [list $x $ya $yb]
+    }
+    cloud_piece $upper $lower $sign $tags
+}
+
+# One filled piece of a cloud between two lines of points, left to right.
+proc ::chart::cloud_piece {upper lower sign tags} {
+    if {[llength $upper] < 4} {
+        return
+    }
+    set points $upper
+    for {set k [expr {[llength $lower] - 2}]} {$k >= 0} {incr k -2} {
+        lappend points [lindex $lower $k] [lindex $lower [expr {$k + 1}]]
+    }
+    set colour [expr {$sign >= 0 ? "#d3ebd0" : "#f5d3d3"}]
+    .c create polygon $points -fill $colour -outline {} -tags $tags
+}
+
 # Draws the candlesticks, the active overlays and the price axis.
 proc ::chart::draw_prices {geometry} {
     variable overlays
@@ -349,10 +602,10 @@ proc ::chart::draw_prices {geometry} {
     variable up_colour
     variable down_colour
     set pane [dict get $geometry price]
-    # The range covers the bars and every drawable overlay value.
+    # The range covers the candles and every drawable overlay value.
     set range {{} {}}
     for {set index [first]} {$index <= $last} {incr index} {
-        lassign [bar $index] open high low close
+        lassign [candle $index] open high low close
         set range [extend [extend $range $high] $low]
         dict for {name overlay} $overlays {
             if {!$show($name)} continue
@@ -383,7 +636,7 @@ proc ::chart::draw_prices {geometry} {
     set slot [expr {double([dict get $geometry x1] - [dict get $geometry x0]) / $span}]
     set half [expr {max(0.5, $slot * 0.32)}]
     for {set index [first]} {$index <= $last} {incr index} {
-        lassign [bar $index] open high low close
+        lassign [candle $index] open high low close
         set x [bar_x $geometry $index]
         set colour [expr {$close >= $open ? $up_colour : $down_colour}]
         .c create line $x [y_of $high $pane $range] $x [y_of $low $pane $range] \
@@ -401,15 +654,31 @@ proc ::chart::draw_prices {geometry} {
     set legend_x [dict get $geometry x0]
     dict for {name overlay} $overlays {
         if {!$show($name)} continue
+        set tags [list overlay overlay-$name]
+        if {[dict get $overlay draw] eq "cloud"} {
+            draw_cloud $geometry $pane $range [lindex [dict get $overlay series] 0 0] 2 3 \
+                [list cloud overlay-$name]
+        }
         foreach series [dict get $overlay series] {
             lassign $series words component colour dash
-            draw_series $geometry $pane $range 0 $words $component $colour $dash \
-                [list overlay overlay-$name]
+            if {[dict get $overlay draw] eq "trend"} {
+                draw_trend $geometry $pane $range $words $component $tags
+            } else {
+                draw_series $geometry $pane $range 0 $words $component $colour $dash $tags
+            }
         }
         set item [.c create text $legend_x 11 -anchor w -text [dict get $overlay label] \
             -fill [lindex [dict get $overlay series] 0 2] -font TkSmallCaptionFont \
             -tags {legend}]
         set legend_x [expr {[lindex [.c bbox $item] 2] + 14}]
+        if {[dict exists $overlay legend]} {
+            foreach part [dict get $overlay legend] {
+                lassign $part text colour
+                set item [.c create text [expr {$legend_x - 8}] 11 -anchor w -text $text \
+                    -fill $colour -font TkSmallCaptionFont -tags {legend}]
+                set legend_x [expr {[lindex [.c bbox $item] 2] + 14}]
+            }
+        }
     }
     return $range
 }
@@ -468,6 +737,10 @@ proc ::chart::draw_oscillator {geometry} {
             }
         }
         lassign $range low high
+        if {$low eq {}} {
+            # Nothing to draw in view yet (a long warm-up): an empty pane.
+            lassign {0.0 1.0} low high
+        }
         set pad [expr {max(1e-9, ($high - $low) * 0.05)}]
         set range [list [expr {$low - $pad}] [expr {$high + $pad}]]
     }
@@ -589,6 +862,7 @@ proc ::chart::redraw {} {
     draw_prices $geometry
     draw_volume $geometry
     draw_oscillator $geometry
+    .c lower cloud
     .c lower grid
     show_cursor
 }
@@ -647,6 +921,11 @@ proc ::chart::show_status {} {
     variable status_groups
     variable lines
     variable time_kind
+    variable overlays
+    variable oscillators
+    variable oscillator
+    variable show
+    set commands [lmap entry $::bars::indicators {lindex $entry 0 0}]
     set pos [$object cget -pos]
     set index [expr {$count - 1 - $pos}]
     set bar [lmap type {o h l c v} unit {$ $ $ $ {}} {
@@ -684,11 +963,50 @@ proc ::chart::show_status {} {
         }
         lappend lines_text [join $entries "   "]
     }
+    # The drawn operations that are no indicator command.
+    set entries {}
+    dict for {name overlay} $overlays {
+        if {$show($name) && [dict get $overlay op] ni $commands} {
+            lappend entries [entry_text $overlay \$ $index]
+        }
+    }
+    set entry [dict get $oscillators $oscillator]
+    if {[dict get $entry op] ni $commands} {
+        lappend entries [entry_text $entry [dict get $entry unit] $index]
+    }
+    lappend lines_text [join $entries "   "]
     .status configure -state normal
     .status delete 1.0 end
     .status insert end [join $lines_text \n]
     .status tag add first 1.0 1.end
     .status configure -state disabled
+}
+
+# The values of a drawn entry at a bar: the words of each operation it draws
+# (not the lagging span) and its value, or the name and value of each part;
+# prices in dollars where unit is $.
+proc ::chart::entry_text {entry unit index} {
+    variable scale
+    set done {}
+    set texts {}
+    foreach series [dict get $entry series] {
+        set words [lindex $series 0]
+        if {$words in $done || [lindex $words 0] eq "lagging"} continue
+        lappend done $words
+        set text [join $words]
+        set names [parts_of [lindex $words 0]]
+        if {$names eq {}} {
+            append text " " [bars::format_value [value $words 0 $index] $unit $scale]
+        }
+        set k 0
+        foreach name $names {
+            set shown [expr {$name eq "direction" ? "" : $unit}]
+            append text " " $name " " [bars::format_value [value $words $k $index] $shown $scale]
+            incr k
+        }
+        lappend texts $text
+    }
+    return [join $texts "   "]
 }
 
 # Scrolls the view by a number of bars (negative: into the past).
@@ -738,33 +1056,66 @@ proc ::chart::build_window {title width height} {
     .menu.view add command -label "Newest bars" -accelerator End \
         -command {::chart::scroll 1000000}
 
-    ttk::frame .bar -padding {6 3}
+    .menu.view add separator
+    .menu.view add radiobutton -label Candles -value ohlc -variable ::chart::candles \
+        -command ::chart::redraw
+    .menu.view add radiobutton -label "Heikin-Ashi candles" -value heikin_ashi \
+        -variable ::chart::candles -command ::chart::redraw
+
+    # The tool bar: the overlays on one row; the candles and the oscillators
+    # on the next. The operations added from the table are in the menus only.
+    ttk::frame .bar -padding {6 3 6 0}
     ttk::label .bar.overlays -text "Overlays:"
     pack .bar.overlays -side left
+    menu .menu.overlays.more -tearoff 0
+    menu .menu.oscillator.more -tearoff 0
     dict for {name overlay} $overlays {
         set label [dict get $overlay label]
-        ttk::checkbutton .bar.o$name -text $label -variable ::chart::show($name) \
-            -command ::chart::redraw
+        if {[dict exists $overlay more]} {
+            .menu.overlays.more add checkbutton -label $label \
+                -variable ::chart::show($name) -command ::chart::redraw
+            continue
+        }
+        ttk::checkbutton .bar.o$name -text [dict get $overlay short] \
+            -variable ::chart::show($name) -command ::chart::redraw
         pack .bar.o$name -side left -padx 2
         .menu.overlays add checkbutton -label $label -variable ::chart::show($name) \
             -command ::chart::redraw
     }
-    ttk::label .bar.oscillators -text "   Oscillator:"
-    pack .bar.oscillators -side left
+    .menu.overlays add separator
+    .menu.overlays add cascade -label "More" -menu .menu.overlays.more
+    ttk::frame .bar2 -padding {6 0 6 3}
+    ttk::label .bar2.candles -text "Candles:"
+    pack .bar2.candles -side left
+    foreach {value label} {ohlc Bars heikin_ashi Heikin-Ashi} {
+        ttk::radiobutton .bar2.c$value -text $label -value $value \
+            -variable ::chart::candles -command ::chart::redraw
+        pack .bar2.c$value -side left -padx 2
+    }
+    ttk::label .bar2.oscillators -text "   Oscillator:"
+    pack .bar2.oscillators -side left
     dict for {name entry} $oscillators {
+        if {[dict exists $entry more]} {
+            .menu.oscillator.more add radiobutton -label [dict get $entry label] \
+                -value $name -variable ::chart::oscillator -command ::chart::redraw
+            continue
+        }
         set label [lindex [split [dict get $entry label] (] 0]
-        ttk::radiobutton .bar.r$name -text [string trim $label] -value $name \
+        ttk::radiobutton .bar2.r$name -text [string trim $label] -value $name \
             -variable ::chart::oscillator -command ::chart::redraw
-        pack .bar.r$name -side left -padx 2
+        pack .bar2.r$name -side left -padx 2
         .menu.oscillator add radiobutton -label [dict get $entry label] -value $name \
             -variable ::chart::oscillator -command ::chart::redraw
     }
+    .menu.oscillator add separator
+    .menu.oscillator add cascade -label "More" -menu .menu.oscillator.more
 
     canvas .c -width $width -height $height -background white -highlightthickness 0
-    text .status -height 7 -wrap word -font TkFixedFont -background #f7f7f7 \
+    text .status -height 9 -wrap word -font TkFixedFont -background #f7f7f7 \
         -relief flat -padx 6 -pady 4 -takefocus 0
     .status tag configure first -font TkDefaultFont
     pack .bar -side top -fill x
+    pack .bar2 -side top -fill x
     pack .status -side bottom -fill x
     pack .c -side top -fill both -expand 1
 
@@ -888,6 +1239,9 @@ proc ::chart::selftest {} {
     variable count
     variable last
     variable span
+    variable candles
+    variable up_colour
+    variable down_colour
     set failures {}
     foreach name [dict keys $overlays] {
         set show($name) 1
@@ -896,7 +1250,7 @@ proc ::chart::selftest {} {
         set oscillator $name
         redraw
         update
-        if {[llength [.c find withtag osc-$name]] == 0} {
+        if {[llength [.c find withtag osc-$name]] == 0 && [in_view $oscillators $name]} {
             lappend failures "no line of the oscillator $name"
         }
     }
@@ -907,10 +1261,43 @@ proc ::chart::selftest {} {
         lappend failures "no volume bars"
     }
     foreach name [dict keys $overlays] {
-        if {[llength [.c find withtag overlay-$name]] == 0} {
+        if {[llength [.c find withtag overlay-$name]] == 0 && [in_view $overlays $name]} {
             lappend failures "no line of the overlay $name"
         }
     }
+    if {[llength [.c find withtag cloud]] == 0
+            && [value {ichimoku 9 26 52} 3 $last] ne "-"} {
+        lappend failures "no Ichimoku cloud"
+    }
+    # Every operation of the table is offered in a menu, or drawn otherwise.
+    set offered [list {*}$::chart::drawn_otherwise]
+    foreach menu {.menu.overlays .menu.overlays.more .menu.oscillator .menu.oscillator.more} {
+        for {set k 0} {$k <= [$menu index end]} {incr k} {
+            if {[$menu type $k] in {checkbutton radiobutton}} {
+                lappend offered [lindex [$menu entrycget $k -label] 0]
+            }
+        }
+    }
+    dict for {name entry} [dict merge $overlays $oscillators] {
+        if {[lindex [dict get $entry label] 0] in $offered} {
+            lappend offered {*}[dict get $entry op]
+        }
+    }
+    foreach name [dict keys [zolv::operations]] {
+        if {$name ni $offered} {
+            lappend failures "the operation $name is not offered"
+        }
+    }
+    # Heikin-Ashi candles: the newest one coloured by its own open and close.
+    set candles heikin_ashi
+    redraw
+    set drawn [lindex [.c find withtag body] end]
+    lassign [lindex [line heikin_ashi] $last] open - - close
+    if {[.c itemcget $drawn -outline] ne [expr {$close >= $open ? $up_colour : $down_colour}]} {
+        lappend failures "the newest Heikin-Ashi candle is not coloured by its open and close"
+    }
+    set candles ohlc
+    redraw
     # The crosshair follows the pointer and moves the object's cursor.
     set geometry [layout]
     set index [expr {$last - 5}]
@@ -966,6 +1353,21 @@ proc ::chart::selftest {} {
     return $failures
 }
 
+# True when an entry has at least two values to draw in the view.
+proc ::chart::in_view {entries name} {
+    variable last
+    set count 0
+    foreach series [dict get $entries $name series] {
+        lassign $series words component
+        for {set index [first]} {$index <= $last} {incr index} {
+            if {[drawable [value $words $component $index]] && [incr count] >= 2} {
+                return 1
+            }
+        }
+    }
+    return 0
+}
+
 # Runs the program for the command line arguments.
 proc ::chart::main {arguments} {
     variable usage
@@ -985,7 +1387,11 @@ proc ::chart::main {arguments} {
             set ::chart::show($name) [expr {$name in [dict get $options overlays]}]
         }
     }
+    if {[dict get $options candles] ne ""} {
+        set ::chart::candles [dict get $options candles]
+    }
     bars::require_zolv
+    add_operations
     load_file $path
     if {[catch {package require Tk} message]} {
         bars::fail "cannot start Tk ($message); run on an X display, for\

@@ -24,6 +24,7 @@
 
 #include "binding/runtime.h"
 #include "fuzz_support.h"
+#include "indicators/operation.h"
 #include "series/zolv.h"
 
 namespace {
@@ -165,6 +166,10 @@ std::string int_word(FuzzedDataProvider& in) {
             return std::to_string(in.ConsumeIntegralInRange(0, 40));
     }
 }
+
+// Real arguments, in range and out.
+const char* const kReals[] = {"0.02", "0.2",  "2",     "-1.5", "0", "-0.0",
+                              "Inf",  "-Inf", "1e308", "NaN",  "x", ""};
 
 std::string type_word(FuzzedDataProvider& in) {
     static const char* const kTypes[] = {"o",      "h", "l", "c", "v", "x", "",  "close",
@@ -454,14 +459,23 @@ void run_one(FuzzedDataProvider& in, Session& s) {
             if (!to.empty()) s.names.push_back(to);
             break;
         }
-        case 16: {  // an indicator at every bar
-            const Indicator& ind = in.PickValueInArray(kIndicators);
+        case 16: {  // an operation of the table at every bar or at the cursor
+            const zolv::Operation& op =
+                zolv::kOperations[in.ConsumeIntegralInRange(0, zolv::kOperationCount - 1)];
             target = object_word(in, s);
-            w = {"zolv::series", target,
+            w = {in.ConsumeBool() ? "zolv::series" : "zolv::indicator", target,
                  in.ConsumeIntegralInRange(0, 15) == 0 ? in.ConsumeRandomLengthString(8)
-                                                       : std::string(ind.name)};
-            for (const char* c = ind.words; *c; ++c) {
-                w.push_back(*c == 'c' ? type_word(in) : int_word(in));
+                                                       : std::string(op.name)};
+            const size_t words = std::strlen(op.kinds) + (in.ConsumeIntegralInRange(0, 15) == 0);
+            for (size_t k = 0; k < words; ++k) {
+                const char kind = op.kinds[k];
+                if (kind == 'c') {
+                    w.push_back(in.ConsumeBool() ? type_word(in) : "Close");
+                } else if (kind == 'd') {
+                    w.push_back(in.ConsumeBool() ? int_word(in) : in.PickValueInArray(kReals));
+                } else {
+                    w.push_back(int_word(in));
+                }
             }
             reads_only = true;
             break;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <set>
 
+#include "indicators/operation.h"
+
 extern "C" int Zolv_Init(Tcl_Interp*);
 extern "C" int Zolv_SafeInit(Tcl_Interp*);
 
@@ -204,13 +206,30 @@ bool documented_error(const std::string& m) {
     }
     if (starts_with(m, "invalid ZOLV object \"") && ends_with(m, "\"") && m.size() >= 22)
         return true;
-    // zolv::series: its word count and its operation names.
-    if (m == "wrong # args: should be \"zolv::series object operation ?arg ...?\"") return true;
-    if (starts_with(m, "unknown operation \"") &&
-        ends_with(m,
-                  "\": must be one of bollingerband, cci, conv_ema, conv_sma, dmi, ema, "
-                  "hlband, macd, mfi, momentum, psychological, rci, roc, rsi, sma, stc_d, "
-                  "stc_k, stc_sd, stdev, tr, ultimate_osi, vr1, vr2, williams_r, wvr")) {
+    // zolv::series, zolv::indicator and zolv::operations: their word counts, an operation's
+    // usage, its operation names, its column words and Tcl's conversion of a real.
+    static const std::string kOperationNames = [] {
+        std::string names = "\": must be one of ";
+        for (int k = 0; k < zolv::kOperationCount; ++k) {
+            if (k > 0) names += ", ";
+            names += zolv::kOperations[k].name;
+        }
+        return names;
+    }();
+    for (const char* command : {"zolv::series", "zolv::indicator"}) {
+        const std::string usage = std::string("wrong # args: should be \"") + command + " object ";
+        if (starts_with(m, usage.c_str()) && ends_with(m, "\"")) return true;
+    }
+    if (m == "wrong # args: should be \"zolv::operations ?operation?\"") return true;
+    if (starts_with(m, "unknown operation \"") && ends_with(m, kOperationNames.c_str())) {
+        return true;
+    }
+    if (starts_with(m, "bad column \"") &&
+        ends_with(m, "\": must be o, h, l, c, v or open, high, low, close, volume")) {
+        return true;
+    }
+    if ((starts_with(m, "expected floating-point number but got \"") && ends_with(m, "\"")) ||
+        m == "floating point value is Not a Number") {
         return true;
     }
     if (starts_with(m, "list element in braces followed by \"") ||

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Renders the chart example of the bundled data under a virtual X server and
-# saves it as doc/chart.png. Builds nothing: the package must already be
+# Renders the chart example of the bundled data under a virtual X server, with
+# the Ichimoku overlay and its cloud, and saves it as doc/chart.png. Builds nothing: the package must already be
 # built in the build directory given as $1 (default: build, in the tree).
 #
 #   usage: scripts/screenshot.sh [BUILD-DIR]
@@ -31,5 +31,5 @@ fi
 tclsh=${TCLSH:-$(command -v tclsh8.6 || command -v tclsh)}
 
 TCLLIBPATH=$build xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$tclsh" "$repo/examples/chart.tcl" -screenshot "$repo/doc/chart.png"
+    "$tclsh" "$repo/examples/chart.tcl" -overlays ichimoku -screenshot "$repo/doc/chart.png"
 echo "wrote $repo/doc/chart.png"

@@ -49,6 +49,10 @@ Tcl_ObjCmdProc wvr_cmd;
 
 // Whole-series results: zolv::series OBJECT OPERATION ARGS...
 Tcl_ObjCmdProc series_cmd;
+// An operation at the cursor: zolv::indicator OBJECT OPERATION ARGS...
+Tcl_ObjCmdProc indicator_cmd;
+// The operations and their arguments: zolv::operations ?OPERATION?
+Tcl_ObjCmdProc operations_cmd;
 // The threads of large whole-series calls: zolv::threads ?COUNT?
 Tcl_ObjCmdProc threads_cmd;
 

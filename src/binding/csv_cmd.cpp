@@ -6,6 +6,7 @@
 
 #include "binding/command.h"
 #include "binding/commands.h"
+#include "binding/long_command.h"
 #include "series/csv.h"
 
 namespace zolv {
@@ -43,8 +44,9 @@ private:
 };
 
 // Reads the file through the reader, one piece at a time. A file that cannot be opened or read
-// fails with Tcl's own message and errorCode; what the reader refuses sets `*refused`, with
-// `error` filled, and answers TCL_OK.
+// fails with Tcl's own message and errorCode, and so does a canceled script or an exceeded
+// limit (checked between pieces); what the reader refuses sets `*refused`, with `error`
+// filled, and answers TCL_OK.
 int feed_file(Tcl_Interp* interp, Tcl_Obj* path, CsvReader& reader, CsvError* error,
               bool* refused) {
     Tcl_Channel channel = Tcl_FSOpenFileChannel(interp, path, "r", 0);
@@ -64,6 +66,7 @@ int feed_file(Tcl_Interp* interp, Tcl_Obj* path, CsvReader& reader, CsvError* er
         got = Tcl_ReadRaw(channel, piece.data(), kReadPiece);
         if (got == 0) return TCL_OK;
         if (got < 0) break;
+        if (check_interrupts(interp) != TCL_OK) return TCL_ERROR;
         if (size > 0) reader.expect_bytes(static_cast<size_t>(size));
         size = 0;
         if (reader.feed(piece.data(), static_cast<size_t>(got), error)) {
@@ -83,13 +86,16 @@ std::string tail_name(Tcl_Obj* path) {
     return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
-// The date texts as a Tcl list, one element per bar.
-Tcl_Obj* date_list(const std::vector<std::string>& dates) {
-    std::vector<Tcl_Obj*> elements(dates.size());  // allocated before any Tcl object exists
-    for (size_t k = 0; k < dates.size(); ++k) {
-        elements[k] = Tcl_NewStringObj(dates[k].data(), static_cast<Tcl_Size>(dates[k].size()));
-    }
-    return Tcl_NewListObj(static_cast<Tcl_Size>(elements.size()), elements.data());
+// The date texts as a Tcl list, one element per bar (see build_list).
+int date_list(Tcl_Interp* interp, const std::vector<std::string>& dates, Tcl_Obj** list) {
+    size_t bytes = 0;
+    for (const std::string& date : dates) bytes += sizeof(Tcl_Obj) + date.size() + 1;
+    return build_list(
+        interp, dates.size(), bytes,
+        [&](size_t k) {
+            return Tcl_NewStringObj(dates[k].data(), static_cast<Tcl_Size>(dates[k].size()));
+        },
+        list);
 }
 
 // The command after its word count: options, the file, the dates, the bars.
@@ -141,7 +147,9 @@ int read_csv_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     // The variable is set before the store changes: a trace on it may run any script, and
     // when setting it fails nothing is appended.
     if (dates_name) {
-        ObjRef dates(date_list(bars.dates));
+        Tcl_Obj* list = nullptr;
+        if (date_list(interp, bars.dates, &list) != TCL_OK) return TCL_ERROR;
+        ObjRef dates(list);
         if (!Tcl_ObjSetVar2(interp, dates_name, nullptr, dates.get(), TCL_LEAVE_ERR_MSG)) {
             return TCL_ERROR;
         }

@@ -138,6 +138,8 @@ int init(Tcl_Interp* interp) {
     }
     install_constants(interp, kConstants);
     Tcl_CreateObjCommand(interp, "::zolv::series", series_cmd, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "::zolv::indicator", indicator_cmd, nullptr, nullptr);
+    Tcl_CreateObjCommand(interp, "::zolv::operations", operations_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "::zolv::read_csv", read_csv_cmd, nullptr, nullptr);
     Tcl_CreateObjCommand(interp, "::zolv::threads", threads_cmd, nullptr, nullptr);
     install_math_functions(interp);

@@ -25,6 +25,27 @@ std::unordered_map<const void*, LiveCell*>& live =
     *new std::unordered_map<const void*, LiveCell*>();
 uint64_t next_serial = 1;
 
+// The records of the last kQuarantined destroyed objects, their bars freed: while a record is
+// here its address is not handed to a new object, so the pointer text of a recently destroyed
+// object names none. A ring, the oldest record at `next_out`; guarded by quarantine_mutex.
+constexpr size_t kQuarantined = 4096;
+std::mutex quarantine_mutex;
+ZOLV* quarantine[kQuarantined] = {};
+size_t next_out = 0;
+
+// Frees the bars of a destroyed object at once and keeps its record, freeing the oldest one.
+void quarantine_record(ZOLV* z) {
+    z->clear();  // the columns and the remembered averages
+    ZOLV* oldest = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(quarantine_mutex);
+        oldest = quarantine[next_out];
+        quarantine[next_out] = z;
+        next_out = (next_out + 1) % kQuarantined;
+    }
+    delete oldest;
+}
+
 }  // namespace
 
 // ---- Ownership set -------------------------------------------------------
@@ -77,7 +98,7 @@ bool destroy_zolv(const void* address, const LiveCell* expected) {
     // calls that lock it afterwards find it gone.
     cell->lock.lock();
     cell->lock.unlock();
-    delete z;
+    quarantine_record(z);
     release_cell(cell);
     return true;
 }

@@ -32,7 +32,10 @@ struct LiveCell {
 ZOLV* create_zolv();
 // Destroys a live object. It leaves the registry and the ownership set at once,
 // so that no call can reach it any more; then this waits until the calls that
-// are already working on it (in other threads) have finished, and frees it.
+// are already working on it (in other threads) have finished, and frees its bars.
+// Its record (the address its pointer text names) is freed only after 4096 more
+// objects of the process have been destroyed: no new object gets the address of
+// any of the last 4096 destroyed ones.
 // Returns false (and does nothing) if the address names no live object, or, with
 // `expected` given, an object other than the one of that cell.
 bool destroy_zolv(const void* address, const LiveCell* expected = nullptr);

@@ -349,6 +349,7 @@ Bars hlband_series(const ZOLV& z, int t, Writer& w) {
         std::vector<int32_t> hi(static_cast<size_t>(kBlock));
         std::vector<int32_t> lo(static_cast<size_t>(kBlock));
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            poll_stop();
             const int64_t count = std::min(kBlock, chunk.end - b0);
             highest.next(count, hi.data());
             lowest.next(count, lo.data());
@@ -408,7 +409,8 @@ void macd_rows(const double* window, int sig, int64_t block, double* signals, do
 
 // The line goes into a ring of blocks, written by this thread, while a worker forms the
 // signals and rows of the blocks behind it, so the averages never wait for the rest. False
-// when no worker can be started; nothing is written then.
+// when no worker can be started; nothing is written then. When this thread stops (the call
+// is stopped, say), the worker is told to give up and is waited for.
 bool macd_in_two(MacdLine& line, int sig, Bars bars, Writer& w, bool stream) {
     const int64_t history = sig - 1;
     const int64_t total = history + (bars.end - bars.first);  // line values to write
@@ -420,11 +422,13 @@ bool macd_in_two(MacdLine& line, int sig, Bars bars, Writer& w, bool stream) {
     std::vector<double> signals(static_cast<size_t>(kBlock));
     std::atomic<int64_t> written{0};   // line values in the ring
     std::atomic<int64_t> released{0};  // line values the worker no longer needs
+    std::atomic<bool> abandoned{false};
     auto rows = [&]() noexcept {
         for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
             const int64_t block = std::min(kBlock, bars.end - b0);
             const int64_t first = b0 - bars.first;  // the window's first line value
             while (written.load(std::memory_order_acquire) < first + history + block) {
+                if (abandoned.load(std::memory_order_relaxed)) return;
                 std::this_thread::yield();
             }
             // The window may wrap around the end of the ring: at most two stretches.
@@ -444,13 +448,20 @@ bool macd_in_two(MacdLine& line, int sig, Bars bars, Writer& w, bool stream) {
     } catch (...) {
         return false;
     }
-    for (int64_t e0 = 0; e0 < total; e0 += kBlock) {
-        const int64_t n = std::min(kBlock, total - e0);
-        while (released.load(std::memory_order_acquire) < e0 + n - capacity) {
-            std::this_thread::yield();
+    try {
+        for (int64_t e0 = 0; e0 < total; e0 += kBlock) {
+            const int64_t n = std::min(kBlock, total - e0);
+            poll_stop();
+            while (released.load(std::memory_order_acquire) < e0 + n - capacity) {
+                std::this_thread::yield();
+            }
+            line.next(n, ring.data() + e0 % capacity);
+            written.store(e0 + n, std::memory_order_release);
         }
-        line.next(n, ring.data() + e0 % capacity);
-        written.store(e0 + n, std::memory_order_release);
+    } catch (...) {
+        abandoned.store(true, std::memory_order_relaxed);
+        worker.join();
+        throw;
     }
     worker.join();
     return true;
@@ -476,6 +487,7 @@ Bars macd_series(const ZOLV& z, int t1, int t2, int sig, Writer& w) {
         std::vector<double> signals(static_cast<size_t>(kBlock));
         line.next(history, window.data());
         for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
+            poll_stop();
             const int64_t block = std::min(kBlock, bars.end - b0);
             line.next(block, window.data() + history);
             macd_rows(window.data(), sig, block, signals.data(), w.reals(b0), stream);

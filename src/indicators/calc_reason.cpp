@@ -116,6 +116,29 @@ const OperationNeeds* operation_needs(SeriesOp op) {
     return nullptr;
 }
 
+bool explain_cursor_or_window(const ZOLV& z, int64_t bars, CalcFailure* found) {
+    const int64_t size = column_size(z.close);
+    const int i = z.cursor_index();  // wraps as the calculations' own index does
+    if (i < 0 || i >= size) {
+        const std::string where = size == 0 ? std::string("the object has no bars")
+                                            : "pos is " + std::to_string(z.pos) +
+                                                  ", the bars are at pos 0 to " +
+                                                  std::to_string(size - 1);
+        *found = failure(CalcReason::kCursor,
+                         "no bar under the cursor: " + where +
+                             "; after push_back into a new object, set the cursor with pos_set 0");
+        return true;
+    }
+    const int64_t available = int64_t{i} + 1;
+    if (bars > available) {
+        *found = failure(CalcReason::kWindow, "the window needs " + std::to_string(bars) +
+                                                  " bars at or before the cursor; there are " +
+                                                  std::to_string(available));
+        return true;
+    }
+    return false;
+}
+
 CalcFailure explain_calc_failure(const ZOLV& z, SeriesOp op, const std::vector<int>& params) {
     const OperationNeeds* needs = operation_needs(op);
     if (!needs || params.size() != static_cast<size_t>(needs->param_count)) {
@@ -136,23 +159,8 @@ CalcFailure explain_calc_failure(const ZOLV& z, SeriesOp op, const std::vector<i
                                                   " bars, more than the " +
                                                   std::to_string(kMostBars) + " a series can hold");
     }
-    const int64_t size = column_size(z.close);
-    const int i = z.cursor_index();  // wraps as the calculations' own index does
-    if (i < 0 || i >= size) {
-        const std::string where = size == 0 ? std::string("the object has no bars")
-                                            : "pos is " + std::to_string(z.pos) +
-                                                  ", the bars are at pos 0 to " +
-                                                  std::to_string(size - 1);
-        return failure(CalcReason::kCursor,
-                       "no bar under the cursor: " + where +
-                           "; after push_back into a new object, set the cursor with pos_set 0");
-    }
-    const int64_t available = int64_t{i} + 1;
-    if (bars > available) {
-        return failure(CalcReason::kWindow, "the window needs " + std::to_string(bars) +
-                                                " bars at or before the cursor; there are " +
-                                                std::to_string(available));
-    }
+    CalcFailure found;
+    if (explain_cursor_or_window(z, bars, &found)) return found;
     return failure(CalcReason::kValue,
                    needs->value_fault ? needs->value_fault : "a value of the bars cannot be used");
 }

@@ -62,4 +62,9 @@ struct CalcFailure {
 // cursor only. May throw std::bad_alloc.
 CalcFailure explain_calc_failure(const ZOLV& z, SeriesOp op, const std::vector<int>& params);
 
+// The shared steps of the explanations: CURSOR when no bar of `z` is under its cursor, WINDOW
+// when `bars` (at least 1) reach past the oldest bar at or before it; false when neither
+// applies. May throw std::bad_alloc.
+bool explain_cursor_or_window(const ZOLV& z, int64_t bars, CalcFailure* failure);
+
 }  // namespace zolv

@@ -96,6 +96,7 @@ Bars cci_series(const ZOLV& z, int t, Writer& w) {
     for_chunks(bars, 2 * int64_t{t}, [&](Bars chunk) {
         std::vector<double> prices;
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            poll_stop();
             const int64_t count = std::min(kBlock, chunk.end - b0);
             const int64_t oldest = b0 - t + 1;
             prices.resize(static_cast<size_t>(count + t - 1));

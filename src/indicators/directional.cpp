@@ -222,6 +222,7 @@ Bars dmi_series(const ZOLV& z, int n, int m, Writer& w) {
         std::vector<double> dx(pdi.size());
         std::vector<double> adx(static_cast<size_t>(block_bars));
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += block_bars) {
+            poll_stop();
             const int64_t block = std::min(block_bars, chunk.end - b0);
             with_lanes([&](auto) {
                 directional_lines(z, n, b0 - m + 1, block + m - 1, prefix.data(), pdi.data(),

@@ -165,11 +165,15 @@ Bars momentum_series(const ZOLV& z, char type, int n, Writer& w) {
     const int32_t* x = c.data();
     double* out = w.reals(0);
     // Both values are exact doubles and so is their difference: the 64-bit difference.
-    with_lanes([&](auto) {
-        for (int64_t k = bars.first; k < bars.end; ++k) {
-            out[k] = static_cast<double>(x[k]) - static_cast<double>(x[k - n]);
-        }
-    });
+    for (int64_t b0 = bars.first; b0 < bars.end; b0 += kChunkBars) {
+        poll_stop();
+        const int64_t end = std::min(bars.end, b0 + kChunkBars);
+        with_lanes([&](auto) {
+            for (int64_t k = b0; k < end; ++k) {
+                out[k] = static_cast<double>(x[k]) - static_cast<double>(x[k - n]);
+            }
+        });
+    }
     w.set_valid(bars);
     return bars;
 }
@@ -205,6 +209,7 @@ Bars psychological_series(const ZOLV& z, char type, int n, Writer& w) {
         for (int64_t k = chunk.first - n + 1; k < chunk.first; ++k) rising += x[k] > x[k - 1];
         with_lanes([&](auto) {
             for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                poll_stop();
                 const int64_t end = std::min(chunk.end, b0 + kBlock);
                 double* out = w.reals(0);
                 for (int64_t k = b0; k < end; ++k) {
@@ -230,15 +235,17 @@ Bars rsi_series(const ZOLV& z, int n, Writer& w) {
         const int32_t* c = z.close.data();
         auto gain = [&](int64_t k) { return std::max<int64_t>(int64_t{c[k]} - o[k], 0); };
         auto loss = [&](int64_t k) { return std::max<int64_t>(int64_t{o[k]} - c[k], 0); };
-        int64_t up = 0;
-        int64_t down = 0;
-        for (int64_t k = chunk.first - n + 1; k < chunk.first; ++k) {
-            up += gain(k);
-            down += loss(k);
-        }
         std::vector<double> totals(static_cast<size_t>(kBlock));
         with_lanes([&](auto) {
+            // The running sums live here, where no call of the loop can reach them.
+            int64_t up = 0;
+            int64_t down = 0;
+            for (int64_t k = chunk.first - n + 1; k < chunk.first; ++k) {
+                up += gain(k);
+                down += loss(k);
+            }
             for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                poll_stop();
                 const int64_t count = std::min(kBlock, chunk.end - b0);
                 double* out = w.reals(b0);
                 double* total = totals.data();
@@ -366,6 +373,7 @@ Bars rci_series(const ZOLV& z, char type, int n, Writer& w) {
         const double cube = cube_minus_self(n);
         with_lanes([&](auto lanes) {
             for (int64_t g0 = chunk.first; g0 < chunk.end; g0 += group) {
+                poll_stop();
                 const int64_t count = std::min(group, chunk.end - g0);
                 for (int64_t j = 0; j < count; ++j) {
                     if (g0 + j > chunk.first) ranks.advance(g0 + j);

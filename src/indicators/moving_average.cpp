@@ -146,6 +146,7 @@ void deviation_line(const Column& c, int n, Bars bars, double* mean, double* dev
                     std::vector<double>* scratch) {
     const size_t window = static_cast<size_t>(n - 1);
     for (int64_t b0 = bars.first; b0 < bars.end; b0 += kBlock) {
+        poll_stop();
         const int64_t count = std::min(kBlock, bars.end - b0);
         scratch->resize(window + static_cast<size_t>(count));
         double* x = scratch->data();
@@ -200,6 +201,7 @@ Bars sma_series(const ZOLV& z, char type, int n, Writer& w) {
         WindowSums sums(c, n, chunk.first);
         with_lanes([&](auto) {
             for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                poll_stop();
                 const int64_t count = std::min(kBlock, chunk.end - b0);
                 double* out = w.reals(b0);
                 sums.next(count, out);
@@ -222,9 +224,13 @@ Bars ema_series(const ZOLV& z, char type, int n, Writer& w) {
     EmaChain chain(n, c, static_cast<int>(bars.first));
     line[chain.start] = chain.value;
     const int32_t* x = c.data();
-    for (int64_t k = int64_t{chain.start} + 1; k < bars.end; ++k) {
-        chain.step(static_cast<double>(x[k]));
-        line[k] = chain.value;
+    for (int64_t b0 = int64_t{chain.start} + 1; b0 < bars.end; b0 += kBlock) {
+        poll_stop();
+        const int64_t end = std::min(bars.end, b0 + kBlock);
+        for (int64_t k = b0; k < end; ++k) {
+            chain.step(static_cast<double>(x[k]));
+            line[k] = chain.value;
+        }
     }
     w.set_valid(bars);
     return bars;
@@ -249,8 +255,16 @@ Bars conv_series(const ZOLV& z, char type, int s, int l, bool exponential, Write
     if (bars.empty()) return kNoBars;
     if (exponential) {
         double* out = w.reals(0);
-        walk_ema_pair(s, l, c, static_cast<int>(bars.first), static_cast<int>(bars.end - 1),
-                      [out](int k, double e1, double e2) { out[k] = (e1 / e2 - 1.0) * 100.0; });
+        EmaPair pair(s, l, c, static_cast<int>(bars.first));
+        out[pair.at] = (pair.a.value / pair.b.value - 1.0) * 100.0;
+        for (int64_t b0 = bars.first + 1; b0 < bars.end; b0 += kBlock) {
+            poll_stop();
+            const int64_t end = std::min(bars.end, b0 + kBlock);
+            for (int64_t k = b0; k < end; ++k) {
+                pair.step();
+                out[k] = (pair.a.value / pair.b.value - 1.0) * 100.0;
+            }
+        }
         w.set_valid(bars);
         return bars;
     }
@@ -260,6 +274,7 @@ Bars conv_series(const ZOLV& z, char type, int s, int l, bool exponential, Write
         std::vector<double> line(static_cast<size_t>(kBlock));
         with_lanes([&](auto) {
             for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+                poll_stop();
                 const int64_t count = std::min(kBlock, chunk.end - b0);
                 double* rate = w.reals(b0);
                 double* long_sums = line.data();

@@ -61,8 +61,11 @@ bool find_series_op(const std::string& name, SeriesOp* op) {
     return false;
 }
 
-int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params,
-           SeriesResult* out) {
+namespace {
+
+// `series` without its interrupt: the result's storage and the line of `op`.
+int compute_series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params,
+                   SeriesResult* out) {
     const int index = static_cast<int>(op);
     if (index < 0 || index >= kSeriesOpCount) return ZOLV_UNKNOWN_ERROR;
     const OpInfo& info = kOpInfo[index];
@@ -71,6 +74,8 @@ int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params
     SeriesResult& r = *out;               // filled in place, so repeated calls reuse its storage
     r.shape = info.shape;
     r.width = info.width;
+    r.defined.clear();
+    r.integer_parts = 0;
     r.valid.resize(count);  // every value and flag is written below: no need to clear first
     const size_t values = count * static_cast<size_t>(info.width);
     if (info.shape == SeriesShape::kInteger || info.shape == SeriesShape::kIntegerList) {
@@ -164,6 +169,19 @@ int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params
     }
     w.clear_outside(answered);
     return ZOLV_OK;
+}
+
+}  // namespace
+
+int series(const ZOLV& z, SeriesOp op, char type, const std::vector<int>& params, SeriesResult* out,
+           SeriesInterrupt* interrupt) {
+    CallStop stop{interrupt};
+    const StopScope scope(&stop, true);
+    try {
+        return compute_series(z, op, type, params, out);
+    } catch (const SeriesStopped&) {
+        return kSeriesStopped;
+    }
 }
 
 }  // namespace zolv

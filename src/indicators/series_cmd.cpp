@@ -5,42 +5,15 @@
 
 #include "binding/command.h"
 #include "binding/commands.h"
-#include "binding/formats.h"
+#include "binding/long_command.h"
+#include "indicators/operation_cmd.h"
 #include "indicators/series.h"
 
 namespace zolv {
 namespace {
 
-// The format string of each operation's flat command, in the order of SeriesOp: the words
-// after the operation are parsed by it exactly as that command parses its own.
-const char* const kFormats[kSeriesOpCount] = {
-    kBollingerbandFormat, kCciFormat,    kConvEmaFormat, kConvSmaFormat,   kDmiFormat,
-    kEmaFormat,           kHlbandFormat, kMacdFormat,    kMfiFormat,       kMomentumFormat,
-    kPsychologicalFormat, kRciFormat,    kRocFormat,     kRsiFormat,       kSmaFormat,
-    kStcDFormat,          kStcKFormat,   kStcSdFormat,   kStdevFormat,     kTrFormat,
-    kUltimateOsiFormat,   kVr1Format,    kVr2Format,     kWilliamsRFormat, kWvrFormat,
-};
-
-constexpr int kMaxCodes = 4;    // the object and at most three more words
-constexpr int kFixedWords = 8;  // words held without allocating
-
-int unknown_operation(Tcl_Interp* interp, Tcl_Obj* word) {
-    std::string message = "unknown operation \"";
-    message += Tcl_GetString(word);
-    message += "\": must be one of ";
-    for (int k = 0; k < kSeriesOpCount; ++k) {
-        if (k > 0) message += ", ";
-        message += kSeriesOpNames[k];
-    }
-    Tcl_SetObjResult(interp,
-                     Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
-    // The code Tcl's own lookup of a name in a table gives.
-    Tcl_SetErrorCode(interp, "TCL", "LOOKUP", "INDEX", "operation", Tcl_GetString(word),
-                     static_cast<char*>(nullptr));
-    return TCL_ERROR;
-}
-
-// The Tcl value of one bar: a double or integer, or a list of them.
+// The Tcl value of one bar: a double or integer, or a list of them (empty elements for the
+// parts not defined at that bar).
 Tcl_Obj* bar_value(const SeriesResult& r, size_t k) {
     const size_t at = k * static_cast<size_t>(r.width);
     switch (r.shape) {
@@ -48,80 +21,58 @@ Tcl_Obj* bar_value(const SeriesResult& r, size_t k) {
             return Tcl_NewDoubleObj(r.reals[at]);
         case SeriesShape::kInteger:
             return Tcl_NewWideIntObj(static_cast<Tcl_WideInt>(r.integers[at]));
-        case SeriesShape::kRealList:
-        case SeriesShape::kIntegerList:
+        default:
             break;
     }
-    Tcl_Obj* row[6];
+    Tcl_Obj* row[kMaxParts];
     for (int j = 0; j < r.width; ++j) {
-        row[j] = r.shape == SeriesShape::kRealList
-                     ? Tcl_NewDoubleObj(r.reals[at + static_cast<size_t>(j)])
-                     : Tcl_NewIntObj(static_cast<int>(r.integers[at + static_cast<size_t>(j)]));
+        const size_t q = at + static_cast<size_t>(j);
+        row[j] =
+            part_object(r.shape, r.integer_parts, j, r.defined.empty() || r.defined[q] != 0,
+                        r.reals.empty() ? 0.0 : r.reals[q], r.integers.empty() ? 0 : r.integers[q]);
     }
     return Tcl_NewListObj(r.width, row);
 }
 
 // Everything after the word count: the operation, its words, the line, the list.
 int series_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    int index = 0;
-    if (Tcl_GetIndexFromObj(nullptr, objv[2], kSeriesOpNames, "operation", TCL_EXACT, &index) !=
-        TCL_OK) {
-        return unknown_operation(interp, objv[2]);
+    const Operation* op = nullptr;
+    OpArgs args;
+    if (parse_operation(interp, "zolv::series", objc, objv, &op, &args) != TCL_OK) {
+        return TCL_ERROR;  // the message is set
     }
-    const SeriesOp op = static_cast<SeriesOp>(index);
-    const char* format = kFormats[index];
-
-    // The flat command's words: the object at word 1, the arguments after it.
-    const int count = objc - 1;
-    Tcl_Obj* fixed[kFixedWords];
-    std::vector<Tcl_Obj*> many;
-    Tcl_Obj** words = fixed;
-    if (count > kFixedWords) {
-        many.resize(static_cast<size_t>(count));  // rare: such a call fails in the parser
-        words = many.data();
-    }
-    words[0] = objv[0];
-    words[1] = objv[1];
-    for (int k = 2; k < count; ++k) words[k] = objv[k + 1];
-
-    // One destination per format code: none for the object, the type letter for c, the next
-    // integer for i.
-    char type = 0;
-    int params[kMaxCodes] = {};
-    int param_count = 0;
-    void* slots[kMaxCodes + 1] = {};
-    size_t slot_count = 0;
-    for (const char* f = format; *f && *f != ':' && slot_count < kMaxCodes + 1; ++f) {
-        void* slot = nullptr;
-        if (*f == 'c') slot = &type;
-        if (*f == 'i') slot = &params[param_count++];
-        slots[slot_count++] = slot;
-    }
-    if (parse_args_slots(interp, count, words, format, slots, slot_count) != TCL_OK) {
-        return TCL_ERROR;  // the parser has set the message
-    }
-
     SeriesResult result;
-    {
+    CommandInterrupt interrupt(interp);
+    SeriesInterrupt* asked = &interrupt;
+    for (;;) {
         Self self;
         if (hold_self(nullptr, interp, objv[1], Access::kRead, &self) != TCL_OK) return TCL_ERROR;
-        const std::vector<int> args(params, params + param_count);
-        const int status = series(*self.get(), op, type, args, &result);
-        if (status != ZOLV_OK) return fail(interp, status);
+        const int status = operation_series(*self.get(), *op, args, &result, asked);
+        self.release();
+        if (status == ZOLV_OK) break;
+        if (status != kSeriesStopped) return fail(interp, status);
+        // Stopped for a handler that is due or a time limit that has passed: with the object
+        // let go, Tcl decides. When the script is neither canceled nor past its limits (a
+        // handler moved the limit), the call starts again; if Tcl would still not stop it
+        // (an interpreter that is being deleted checks no limits), without asking again.
+        if (check_interrupts(interp) != TCL_OK) return TCL_ERROR;
+        if (interrupt_pending(interp)) asked = nullptr;
     }
     const size_t bars = result.valid.size();
-    std::vector<Tcl_Obj*> elements(bars);  // allocated before any Tcl object exists
-    Tcl_Obj* empty = nullptr;              // one shared element for every failing bar
-    for (size_t k = 0; k < bars; ++k) {
-        if (result.valid[k]) {
-            elements[k] = bar_value(result, k);
-        } else {
-            if (!empty) empty = Tcl_NewObj();
-            elements[k] = empty;
-        }
+    const size_t width = static_cast<size_t>(result.width);
+    // A value per bar, and for rows a list that holds them.
+    const size_t bar_bytes =
+        width == 1 ? sizeof(Tcl_Obj) : (width + 1) * sizeof(Tcl_Obj) + (width + 4) * sizeof(void*);
+    Tcl_Obj* empty = Tcl_NewObj();  // one shared element for every failing bar
+    ObjRef hold_empty(empty);
+    Tcl_Obj* list = nullptr;
+    if (build_list(
+            interp, bars, bars * bar_bytes,
+            [&](size_t k) { return result.valid[k] ? bar_value(result, k) : empty; },
+            &list) != TCL_OK) {
+        return TCL_ERROR;
     }
-    // The list takes a reference to each element, so the shared one lives as long as it.
-    Tcl_SetObjResult(interp, Tcl_NewListObj(static_cast<Tcl_Size>(bars), elements.data()));
+    Tcl_SetObjResult(interp, list);
     return TCL_OK;
 }
 

@@ -3,9 +3,12 @@
 #include "indicators/series_lines.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 namespace zolv {
@@ -122,6 +125,41 @@ void set_series_chunk_work(int64_t terms) {
     g_chunk_work.store(std::max<int64_t>(terms, 1), std::memory_order_relaxed);
 }
 
+// ---- Stopping -----------------------------------------------------------------------------
+
+namespace {
+
+// The call this thread works for, and whether it is the thread that asks its interrupt.
+thread_local CallStop* t_stop = nullptr;
+thread_local bool t_asks = false;
+
+// On the calling thread: asks the interrupt, and raises the call's flag when it says stop.
+void ask(CallStop* stop) {
+    if (t_asks && stop->interrupt && !stop->stopped.load(std::memory_order_relaxed) &&
+        stop->interrupt->stop_requested()) {
+        stop->stopped.store(true, std::memory_order_relaxed);
+    }
+}
+
+}  // namespace
+
+StopScope::StopScope(CallStop* stop, bool asks) : previous_(t_stop), previous_asks_(t_asks) {
+    t_stop = stop;
+    t_asks = asks;
+}
+
+StopScope::~StopScope() {
+    t_stop = previous_;
+    t_asks = previous_asks_;
+}
+
+void poll_stop() {
+    CallStop* stop = t_stop;
+    if (!stop) return;
+    ask(stop);
+    if (stop->stopped.load(std::memory_order_relaxed)) throw SeriesStopped();
+}
+
 // ---- Worker threads -----------------------------------------------------------------------
 
 namespace {
@@ -143,7 +181,9 @@ Split split_of(Bars bars, int64_t cost_per_bar) {
     const int64_t most = std::max<int64_t>(1, std::min(blocks, work / series_chunk_work()));
     const int64_t threads = std::min<int64_t>(series_threads(), most);
     // A few chunks per thread: a thread that the system holds back leaves its chunks to others.
-    return {threads, std::min(most, kChunksPerThread * threads)};
+    // None longer than kChunkBars.
+    const int64_t shortest = std::min(blocks, (count + kChunkBars - 1) / kChunkBars);
+    return {threads, std::max(shortest, std::min(most, kChunksPerThread * threads))};
 }
 
 }  // namespace
@@ -153,13 +193,12 @@ int64_t thread_count(Bars bars, int64_t cost_per_bar) {
 }
 
 void for_chunks(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body) {
+    if (bars.empty()) return;
+    poll_stop();
     const Split split = split_of(bars, cost_per_bar);
-    if (split.chunks <= 1) {
-        if (!bars.empty()) body(bars);
-        return;
-    }
+    if (split.chunks <= 1) return body(bars);
     // Chunk p holds the blocks [blocks * p / chunks, blocks * (p + 1) / chunks); the threads
-    // take the next chunk that nobody has taken until none is left.
+    // take the next chunk that nobody has taken until none is left or one has failed.
     const int64_t blocks = (bars.end - bars.first + kSplitBlock - 1) / kSplitBlock;
     const int64_t chunks = split.chunks;
     auto chunk = [&](int64_t p) {
@@ -169,25 +208,53 @@ void for_chunks(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>
     };
     std::vector<std::exception_ptr> errors(static_cast<size_t>(chunks));
     std::atomic<int64_t> next{0};
+    std::atomic<bool> failed{false};
     auto run = [&]() noexcept {
-        for (int64_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
+        for (int64_t p; !failed.load(std::memory_order_relaxed) &&
+                        (p = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) {
             try {
+                poll_stop();
                 body(chunk(p));
             } catch (...) {
                 errors[static_cast<size_t>(p)] = std::current_exception();
+                failed.store(true, std::memory_order_relaxed);
             }
         }
+    };
+    // The workers work for the same call as this thread, and say when they are done.
+    CallStop* const stop = t_stop;
+    std::mutex mutex;
+    std::condition_variable finished;
+    int64_t running = 0;  // guarded by mutex
+    auto work = [&]() noexcept {
+        const StopScope scope(stop, false);
+        run();
+        std::lock_guard<std::mutex> lock(mutex);
+        --running;
+        finished.notify_one();
     };
     std::vector<std::thread> workers;
     workers.reserve(static_cast<size_t>(split.threads - 1));
     for (int64_t t = 1; t < split.threads; ++t) {
+        std::lock_guard<std::mutex> lock(mutex);
         try {
-            workers.emplace_back(run);
+            workers.emplace_back(work);
+            ++running;
         } catch (...) {  // no thread to be had: the others take its chunks
             break;
         }
     }
     run();
+    {
+        // Waiting for the workers, this thread still asks the interrupt every millisecond.
+        std::unique_lock<std::mutex> lock(mutex);
+        while (
+            !finished.wait_for(lock, std::chrono::milliseconds(1), [&] { return running == 0; })) {
+            lock.unlock();
+            if (stop) ask(stop);
+            lock.lock();
+        }
+    }
     for (std::thread& t : workers) t.join();
     for (const std::exception_ptr& e : errors) {
         if (e) std::rethrow_exception(e);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -98,18 +99,53 @@ inline void end_streams() {
 #endif
 }
 
+// ---- Stopping -----------------------------------------------------------------------------
+
+// A call's stop: its interrupt, asked by the calling thread only, and whether it has said stop.
+struct CallStop {
+    SeriesInterrupt* interrupt = nullptr;
+    std::atomic<bool> stopped{false};
+};
+
+// Makes `stop` the call the current thread works for, for the length of the scope; the calling
+// thread `asks` its interrupt, the workers only read the flag.
+class StopScope {
+public:
+    StopScope(CallStop* stop, bool asks);
+    ~StopScope();
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+private:
+    CallStop* previous_;
+    bool previous_asks_;
+};
+
+// Thrown by poll_stop once the call has been asked to stop; `series` answers kSeriesStopped.
+struct SeriesStopped {};
+
+// Called by the lines between blocks of bars, on the calling thread and the workers alike:
+// throws SeriesStopped when the call has been asked to stop. On the calling thread it first
+// asks the interrupt.
+void poll_stop();
+
 // ---- Worker threads -----------------------------------------------------------------------
 
 // Calls body(chunk) for consecutive chunks that together cover `bars`. A call whose work
 // (cost_per_bar window terms at each bar) is large runs on worker threads too, each taking the
 // next chunk that no thread has taken; chunks are whole blocks of kSplitBlock bars from
-// bars.first. Each chunk must compute its bars as if it were alone, so that no value depends
-// on the split. An exception thrown by a chunk reaches the caller once every thread has
-// finished; a thread that cannot be started leaves its chunks to the others.
+// bars.first, of at most kChunkBars bars. Each chunk must compute its bars as if it were alone,
+// so that no value depends on the split. An exception thrown by a chunk (SeriesStopped
+// included) reaches the caller once every thread has finished, and no thread starts another
+// chunk after it; while the workers finish, the calling thread keeps asking the interrupt. A
+// thread that cannot be started leaves its chunks to the others.
 void for_chunks(Bars bars, int64_t cost_per_bar, const std::function<void(Bars)>& body);
 // The number of threads for_chunks would run `bars` on.
 int64_t thread_count(Bars bars, int64_t cost_per_bar);
 constexpr int64_t kSplitBlock = 64;
+// The most bars of one chunk: the whole-line passes that have no blocks of their own stop
+// between chunks.
+constexpr int64_t kChunkBars = int64_t{1} << 20;
 // Bars per step of a chunk in the lines that fill a scratch array: it stays in the cache.
 constexpr int64_t kBlock = 2048;
 constexpr int64_t kChunksPerThread = 4;

@@ -273,6 +273,7 @@ Bars k_series(const ZOLV& z, int t, bool williams, Writer& w) {
         std::vector<int32_t> hi(static_cast<size_t>(kBlock));
         std::vector<int32_t> lo(static_cast<size_t>(kBlock));
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            poll_stop();
             const int64_t count = std::min(kBlock, chunk.end - b0);
             windows.next(count, hi.data(), lo.data());
             const int32_t* c = z.close.data() + b0;
@@ -311,6 +312,7 @@ public:
         // The m - 1 windows before `first` fill all but the last slot; their %D is not used.
         std::vector<double> unused(hi_.size());
         for (int64_t e = 0; e < m - 1; e += kBlock) {
+            poll_stop();
             next(std::min<int64_t>(kBlock, m - 1 - e), unused.data());
         }
     }
@@ -364,6 +366,7 @@ private:
 template <typename Calc>
 void per_bar(Bars chunk, Writer& w, Calc calc) {
     for (int64_t b = chunk.first; b < chunk.end; ++b) {
+        poll_stop();  // each bar sums over more than 2^19 bars
         double v = 0.0;
         if (calc(static_cast<int>(b), &v)) {
             w.fail(b);
@@ -388,6 +391,7 @@ Bars stc_d_series(const ZOLV& z, int t, int m, Writer& w) {
         }
         DLine line(z, t, m, chunk.first);
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            poll_stop();
             with_lanes([&](auto) { line.next(std::min(kBlock, chunk.end - b0), w.reals(b0)); });
         }
         w.set_valid(chunk);
@@ -413,9 +417,11 @@ Bars stc_sd_series(const ZOLV& z, int t, int m, int y, Writer& w) {
         std::vector<double> d(static_cast<size_t>(history + kBlock));
         DLine line(z, t, m, chunk.first - history);
         for (int64_t e = 0; e < history; e += kBlock) {
+            poll_stop();
             line.next(std::min(kBlock, history - e), d.data() + e);
         }
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            poll_stop();
             const int64_t block = std::min(kBlock, chunk.end - b0);
             with_lanes([&](auto) { line.next(block, d.data() + history); });
             run_lanes(WindowMeanLanes{d.data(), y, w.reals(b0)}, 0, block);
@@ -446,6 +452,7 @@ Bars ultimate_osi_series(const ZOLV& z, int t, Writer& w) {
         std::vector<int64_t> ranges(pressures.size());
         std::vector<double> sums(static_cast<size_t>(6 * block_bars));
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += block_bars) {
+            poll_stop();
             const int64_t block = std::min(block_bars, chunk.end - b0);
             with_lanes([&](auto) {
                 const int32_t* h = z.high.data();

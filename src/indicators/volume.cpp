@@ -145,6 +145,7 @@ Bars volume_ratio_series(const ZOLV& z, VolumeRatio kind, int t, Writer& w) {
         std::vector<int64_t> prefix(static_cast<size_t>(3 * (block_bars + t)));
         std::vector<double> sums(static_cast<size_t>(4 * block_bars));
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += block_bars) {
+            poll_stop();
             const int64_t block = std::min(block_bars, chunk.end - b0);
             with_lanes([&](auto) {
                 const int32_t* c = z.close.data() + (b0 - t);
@@ -251,6 +252,7 @@ Bars mfi_series(const ZOLV& z, int t, Writer& w) {
         std::vector<double> positive;
         std::vector<double> negative;
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
+            poll_stop();
             const int64_t block = std::min(kBlock, chunk.end - b0);
             const int64_t oldest = b0 - t + 1;
             const size_t flows = static_cast<size_t>(block + t - 1);

@@ -33,6 +33,9 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// The offset of a field's text that is the file's own, not a copy.
+constexpr size_t kInPlace = static_cast<size_t>(-1);
+
 // One field of a record: its text (for a quoted field what lies between the quotes, a doubled
 // quote made single) and the line it starts on.
 struct Field {
@@ -40,14 +43,20 @@ struct Field {
     size_t size;
     int line;
     bool quoted;
+    size_t copy_at = kInPlace;  // where the tokenizer keeps the text, when it made it single
 };
 
-// Why a record could not be split: the field and what is wrong with it.
+// Why a record could not be split: the field and what is wrong with it, or, for a row longer
+// than kMaxRowBytes, the row as a whole.
 struct SplitFault {
     size_t field = 0;
     int line = 0;
     const char* what = nullptr;
+    bool whole_row = false;
 };
+
+constexpr char kRowTooLong[] = "row longer than 1048576 bytes";
+static_assert(kMaxRowBytes == 1048576, "the message names the bound");
 
 // What splitting a record gives: the record, a fault, or nothing yet because the text ends
 // before the record does.
@@ -55,7 +64,9 @@ enum class Split { kRecord, kFault, kMore };
 
 // Splits a text into records of fields, counting lines as it goes. The text is the file, or
 // a piece of it; for a piece that is not the last, a record the end of the text cuts short is
-// left for the next piece.
+// left for the next piece. A record longer than kMaxRowBytes is a fault as soon as that much of
+// it has been seen, whatever faults lie further on, so that every cut of the file into pieces
+// gives the same answer.
 class Tokenizer {
 public:
     Tokenizer(const char* text, size_t size, int line, bool last)
@@ -70,24 +81,40 @@ public:
         ++line_;
     }
 
-    // Reads the fields of the next record.
+    // Reads the fields of the next record. Their texts stay valid until the next call.
     Split next_record(std::vector<Field>& fields, SplitFault* fault) {
         fields.clear();
+        unquoted_.clear();
+        const char* row = p_;
+        const int row_line = line_;
+        // Faults, and a record the text cuts short, where `known` bytes of the row's text (its
+        // line end not counted) are known.
+        const auto more = [&] {
+            const size_t known = static_cast<size_t>(end_ - row) - (end_[-1] == '\r');
+            if (known <= kMaxRowBytes) return Split::kMore;
+            *fault = {0, row_line, kRowTooLong, true};
+            return Split::kFault;
+        };
+        const auto field_fault = [&](size_t known, size_t index, int line, const char* what) {
+            *fault = known > kMaxRowBytes ? SplitFault{0, row_line, kRowTooLong, true}
+                                          : SplitFault{index, line, what, false};
+            return Split::kFault;
+        };
         for (;;) {
             const size_t index = fields.size();
             while (p_ != end_ && is_blank(*p_)) ++p_;
             Field field{p_, 0, line_, false};
             if (p_ != end_ && *p_ == '"') {
-                if (!quoted_field(index, &field)) {
-                    if (!last_) return Split::kMore;
-                    *fault = {index, field.line, "no closing quote before the end of the file"};
-                    return Split::kFault;
+                if (!quoted_field(&field)) {
+                    if (!last_) return more();
+                    return field_fault(static_cast<size_t>(end_ - row), index, field.line,
+                                       "no closing quote before the end of the file");
                 }
-                if (p_ == end_ && !last_) return Split::kMore;  // a doubled quote may follow
+                if (p_ == end_ && !last_) return more();  // a doubled quote may follow
                 while (p_ != end_ && is_blank(*p_)) ++p_;
                 if (p_ != end_ && *p_ != ',' && !at_line_end()) {
-                    *fault = {index, line_, "text after the closing quote"};
-                    return Split::kFault;
+                    return field_fault(static_cast<size_t>(p_ - row) + 1, index, line_,
+                                       "text after the closing quote");
                 }
             } else {
                 plain_field(&field);
@@ -98,9 +125,21 @@ public:
                 continue;
             }
             if (p_ != end_ && *p_ == '\r') ++p_;
-            if (p_ == end_) return last_ ? Split::kRecord : Split::kMore;
-            ++p_;  // the LF
-            ++line_;
+            if (p_ == end_ && !last_) return more();
+            // The row's text ends at its line end: LF, CR LF, or a CR that ends the file.
+            const char* text_end = p_ != row && p_[-1] == '\r' ? p_ - 1 : p_;
+            if (static_cast<size_t>(text_end - row) > kMaxRowBytes) {
+                *fault = {0, row_line, kRowTooLong, true};
+                return Split::kFault;
+            }
+            if (p_ != end_) {
+                ++p_;  // the LF
+                ++line_;
+            }
+            // The texts that held doubled quotes, now that their storage no longer moves.
+            for (Field& f : fields) {
+                if (f.copy_at != kInPlace) f.data = unquoted_.data() + f.copy_at;
+            }
             return Split::kRecord;
         }
     }
@@ -112,8 +151,9 @@ private:
         return *p_ == '\r' && (p_ + 1 == end_ || p_[1] == '\n');
     }
 
-    // Reads a field that starts at a quote; false if no quote closes it in the text.
-    bool quoted_field(size_t index, Field* field) {
+    // Reads a field that starts at a quote; false if no quote closes it in the text. A text
+    // that held doubled quotes is copied, made single, to the end of unquoted_.
+    bool quoted_field(Field* field) {
         field->quoted = true;
         const char* content = ++p_;
         bool doubled = false;
@@ -133,15 +173,12 @@ private:
             break;
         }
         if (doubled) {
-            if (unquoted_.size() <= index) unquoted_.resize(index + 1);
-            std::string& text = unquoted_[index];
-            text.clear();
+            field->copy_at = unquoted_.size();
             for (size_t k = 0; k < field->size; ++k) {
-                text += field->data[k];
+                unquoted_ += field->data[k];
                 if (field->data[k] == '"') ++k;
             }
-            field->data = text.data();
-            field->size = text.size();
+            field->size = unquoted_.size() - field->copy_at;
         }
         return true;
     }
@@ -162,7 +199,9 @@ private:
     const char* end_;
     int line_;
     bool last_;
-    std::vector<std::string> unquoted_;  // by field index: texts that held doubled quotes
+    // The record's texts that held doubled quotes, one after another. Fields point into it only
+    // once the record is whole: until then it may move as it grows.
+    std::string unquoted_;
 };
 
 // The text of a field as a message quotes it: cut after kShownText bytes, at a character.
@@ -232,6 +271,13 @@ const char* plain_row(const char* p, const char* end, const std::vector<int>& ro
     if (p != end && *p == '\r') ++p;
     if (p == end || *p != '\n') return nullptr;
     return p + 1;
+}
+
+// The bytes of a row that plain_row has read, from `row` to `next`, without its line end.
+size_t row_bytes(const char* row, const char* next) {
+    const char* end = next - 1;  // the LF
+    if (end != row && end[-1] == '\r') --end;
+    return static_cast<size_t>(end - row);
 }
 
 // The text of a scale's option as a message names it: "-scale 100".
@@ -347,8 +393,9 @@ bool CsvReader::read_header(const char* text, size_t size, bool last, size_t* us
     SplitFault fault;
     const Split split = tokens.next_record(fields, &fault);
     if (split == Split::kMore) return false;
-    if (split == Split::kFault)
-        return fail(error, fault.line, std::string("header: ") + fault.what);
+    if (split == Split::kFault) {
+        return fail(error, fault.line, std::string(fault.whole_row ? "" : "header: ") + fault.what);
+    }
 
     // Each column's role, and the column of each of the five.
     roles_.assign(fields.size(), kOtherRole);
@@ -405,6 +452,7 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
         size_t date_size = 0;
         const char* next = plain_row(row, text + size, roles_, decimals_, bar, &date, &date_size);
         if (next) {
+            if (row_bytes(row, next) > kMaxRowBytes) return fail(error, line, kRowTooLong);
             tokens.next_line(next);
         } else {
             const Split split = tokens.next_record(fields, &fault);
@@ -414,7 +462,8 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
                 return false;
             }
             if (split == Split::kFault) {
-                return fail(error, fault.line, labels_[fault.field] + ": " + fault.what);
+                if (fault.whole_row) return fail(error, fault.line, fault.what);
+                return fail(error, fault.line, field_name(fault.field) + ": " + fault.what);
             }
             if (fields.size() == 1 && fields[0].size == 0 && !fields[0].quoted) continue;  // blank
             if (fields.size() != width) {
@@ -435,6 +484,11 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
     *used = size;
     line_ = tokens.line();
     return false;
+}
+
+std::string CsvReader::field_name(size_t field) const {
+    if (field < labels_.size() && !labels_[field].empty()) return labels_[field];
+    return "field " + std::to_string(field + 1);
 }
 
 bool parse_csv(const char* text, size_t size, const CsvOptions& options, CsvBars* out,

@@ -12,6 +12,10 @@ namespace zolv {
 // The most decimals a scale holds: 10^9.
 constexpr int kMaxScaleDecimals = 9;
 
+// The longest row: its bytes from its first one to its line end (LF or CR LF, not counted), a
+// quoted field's line ends included.
+constexpr size_t kMaxRowBytes = size_t{1} << 20;
+
 // The number of decimals of a scale: n for 10^n with 0 <= n <= 9, else -1.
 int scale_decimals(int64_t scale);
 
@@ -37,7 +41,8 @@ struct CsvError {
 // are skipped. Fields may be quoted with double quotes (a doubled quote inside stands for
 // one); lines end in LF or CRLF; blank lines are skipped; a leading UTF-8 byte order mark is
 // ignored. A number is an optional sign, digits, and optionally "." and more digits; it is
-// scaled with decimal digits only and must fit 32 bits.
+// scaled with decimal digits only and must fit 32 bits. A row longer than kMaxRowBytes is
+// refused, so that no row is carried from piece to piece without end.
 class CsvReader {
 public:
     explicit CsvReader(const CsvOptions& options);
@@ -65,6 +70,10 @@ private:
     int line_ = 1;              // the line at the start of the text not yet read
     std::string carry_;         // the start of a row whose end has not come yet
     size_t retry_at_ = 0;       // carry_ is read again once it holds this many bytes
+
+    // The name of a field in messages: its column's label, or "field N" (N counted from 1)
+    // beyond the header or for a column without a name.
+    std::string field_name(size_t field) const;
 
     // Per column of the header: 0 to 4 for the five, the date column, or another one; the
     // decimals of its scale; its name in messages.

@@ -34,6 +34,7 @@ int ZOLV::setlist(const int32_t* values, int count) {
 int ZOLV::clear() {
     for (Column* col : columns(*this)) col->release();
     ema_memory.forget_all();
+    state_memory.forget_all();
     pos = -1;
     return ZOLV_OK;
 }
@@ -52,6 +53,7 @@ int ZOLV::push_front(const int32_t* values, int count) {
     const auto cols = columns(*this);
     for (size_t k = 0; k < 5; ++k) cols[k]->push_front(values[k]);
     ema_memory.forget_all();  // every average starts from another seed
+    state_memory.forget_all();
     return ZOLV_OK;
 }
 
@@ -59,12 +61,14 @@ int ZOLV::pop_front() {
     // An empty store stays empty; each column loses its oldest bar if it has one.
     for (Column* col : columns(*this)) col->pop_front();
     ema_memory.forget_all();
+    state_memory.forget_all();
     return ZOLV_OK;
 }
 
 int ZOLV::pop_back() {
     for (Column* col : columns(*this)) col->pop_back();
     ema_memory.forget_from(static_cast<int>(close.size()));
+    state_memory.forget_from(static_cast<int64_t>(close.size()));
     return ZOLV_OK;
 }
 

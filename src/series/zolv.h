@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "indicators/ema_memory.h"
+#include "indicators/state_memory.h"
 #include "series/column.h"
 
 // Status codes returned by every ZOLV operation.
@@ -96,6 +97,9 @@ public:
     // The exponential averages walked so far (ema, conv_ema, macd), kept by the
     // store operations: a bar added at the newest end keeps them all.
     mutable zolv::EmaMemory ema_memory;
+    // The states of the operations that depend on every bar before them (rsi_wilder, adx,
+    // ...), kept by the store operations as the averages are.
+    mutable zolv::StateMemory state_memory;
 
     // Store operations. Every check comes before any change; the five columns
     // grow together or not at all (an allocation failure throws and changes

@@ -95,6 +95,9 @@ const std::string long_text = [] {
     return text;
 }();
 
+// A date that makes a row of exactly kMaxRowBytes with ",1,2,3,4,5".
+const std::string longest_date(zolv::kMaxRowBytes - std::string(",1,2,3,4,5").size(), 'd');
+
 INSTANTIATE_TEST_SUITE_P(
     Files, CsvTest,
     ::testing::Values(
@@ -165,6 +168,36 @@ INSTANTIATE_TEST_SUITE_P(
         // Row width: every row has as many fields as the header.
         bad("TooFew", h + "d,1,2,3,4\n", 0, 2, "5 fields where the header has 6"),
         bad("TooMany", h + "d,1,2,3,4,5,6\n", 0, 2, "7 fields where the header has 6"),
+        // Fields beyond the header, or under a column without a name, are named by position.
+        bad("OpenQuoteBeyondHeader", "open,high,low,close,volume\n1,1,1,1,1,\"", 0, 2,
+            "field 6: no closing quote before the end of the file"),
+        bad("TextAfterQuoteBeyondHeader", "open,high,low,close,volume\n1,1,1,1,1,\"x\"y\n", 0, 2,
+            "field 6: text after the closing quote"),
+        bad("TextAfterQuoteUnnamed", "date,open,high,low,close,volume, \nd,1,2,3,4,5,\"x\"y\n", 0,
+            2, "field 7: text after the closing quote"),
+        // Doubled quotes in several fields of one record: each keeps its own text.
+        good("DoubledQuotesTwice",
+             "date,open,high,low,close,volume,note\n\"20\"\"20\",1,2,3,4,5,\"a\"\"b\"\n", 0,
+             {1, 2, 3, 4, 5}, {"20\"20"}),
+        good("DoubledQuotesEverywhere",
+             "\"n\"\"1\",date,\"o\"\"\"\"\",open,high,low,close,volume\n\"" + long_text +
+                 "\"\"\",\"x\"\"" + long_text + "\",\"\"\"\",1,2,3,4,5\n",
+             0, {1, 2, 3, 4, 5}, {long_text + "\""}),
+        // The bound on a row: its bytes without its line end; a longer one names its first line.
+        good("LongestRow", h + longest_date + ",1,2,3,4,5\r\n", 0, {1, 2, 3, 4, 5}, {longest_date}),
+        bad("RowTooLong", h + "d,1,2,3,4,5\n" + longest_date + "x,1,2,3,4,5\n", 0, 3,
+            "row longer than 1048576 bytes"),
+        bad("LastRowTooLong", h + longest_date + ",1,2,3,4,55", 0, 2,
+            "row longer than 1048576 bytes"),
+        bad("QuotedRowTooLong", h + "\"a\n" + longest_date + "\",1,2,3,4,5\n", 0, 2,
+            "row longer than 1048576 bytes"),
+        bad("OpenQuoteTooLong", h + "\"" + longest_date + "0123456789", 0, 2,
+            "row longer than 1048576 bytes"),
+        bad("FaultBeyondBound", h + "\"" + longest_date + "01234567\"x,1,2,3,4,5\n", 0, 2,
+            "row longer than 1048576 bytes"),
+        bad("FaultWithinBound", h + "\"" + longest_date + "0123456\"x,1,2,3,4,5\n", 0, 2,
+            "date: text after the closing quote"),
+        bad("HeaderTooLong", longest_date + "," + h, 0, 1, "row longer than 1048576 bytes"),
         // No rows: nothing, and no error.
         good("HeaderOnly", "date,open,high,low,close,volume", 0, {}, {}),
         good("HeaderAndBlanks", h + "\n\r\n", 0, {}, {})),

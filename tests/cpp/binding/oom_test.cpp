@@ -3,16 +3,25 @@
 // every failure point the call must answer "Unknown Error!!", leave the bars,
 // the cursor and the set of live objects as they were, and leak nothing (the
 // sanitizer build checks that at exit). Only C++ allocations can be made to
-// fail: Tcl's own allocator ends the process when it runs out.
+// fail that way: Tcl's own allocator ends the process when it runs out, so a
+// large result that the memory cannot hold is refused before Tcl allocates it,
+// tested with a limit on the address space of the process.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <new>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "binding/pointer.h"
 #include "binding/runtime.h"
+#include "series/zolv.h"
 
 #undef Tcl_CreateInterp
 
@@ -22,6 +31,12 @@ extern "C" int Zolv_Init(Tcl_Interp*);
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
+
+// A failed allocation answers null, as it does without the sanitizer, rather than ending the
+// test program.
+extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 
 namespace {
 
@@ -161,5 +176,89 @@ INSTANTIATE_TEST_SUITE_P(Commands, OutOfMemory, ::testing::ValuesIn(kCases),
                              }
                              return name;
                          });
+
+// ---- Results larger than the memory left -----------------------------------------------------
+
+// Bytes of address space the process holds now.
+size_t address_space() {
+    std::ifstream statm("/proc/self/statm");
+    size_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Lets the process take at most `extra` bytes of address space more, for the life of the object.
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(size_t extra) {
+        getrlimit(RLIMIT_AS, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = address_space() + extra;
+        set_ = setrlimit(RLIMIT_AS, &limit) == 0;
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &saved_); }
+    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
+    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
+    bool set() const { return set_; }
+
+private:
+    rlimit saved_;
+    bool set_ = false;
+};
+
+struct LargeResult {
+    const char* what;
+    const char* script;  // $p holds 2,000,000 bars; $path names a file of 1,000,000 rows
+    size_t extra;        // what the call may take: its own work fits, the Tcl values do not
+};
+
+const LargeResult kLargeResults[] = {
+    // The line takes 18 MB, its list of values more than 100 MB.
+    {"series", "zolv::series $p ema c 5", size_t{64} << 20},
+    // The reader holds 60 MB and needs 75 MB at most, the list of dates more than 60 MB again.
+    {"read_csv -dates", "zolv::read_csv $p $path -dates d", size_t{100} << 20},
+};
+
+TEST(ResultMemory, ResultsBeyondTheMemoryLeftAreRefusedBeforeTclAllocates) {
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "the thread sanitizer's own allocator stops the program under the limit";
+#endif
+    ASSERT_NE(nullptr, interp());
+    const std::string path = ::testing::TempDir() + "zolv-oom-dates.csv";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "date,open,high,low,close,volume\n";
+        for (int k = 0; k < 1000000; ++k) out << "20200102,1,2,3,4,5\n";
+    }
+    int code = TCL_OK;
+    const std::string p = eval("set p [corvalix::new_ZOLV]", &code);
+    ASSERT_EQ(TCL_OK, code);
+    eval("set path {" + path + "}");
+    void* address = nullptr;
+    zolv::unpack_data(p.c_str() + 1, &address, sizeof address);
+    std::vector<int32_t> values(10000000, 7);
+    ASSERT_EQ(ZOLV_OK, static_cast<ZOLV*>(address)->setlist(values.data(), 10000000));
+    values = std::vector<int32_t>();
+    const std::string before = state();
+    for (const LargeResult& c : kLargeResults) {
+        SCOPED_TRACE(c.what);
+        std::string result;
+        {
+            AddressSpaceLimit limit(c.extra);
+            ASSERT_TRUE(limit.set());
+            result = eval(c.script, &code);
+        }
+        EXPECT_EQ(TCL_ERROR, code);
+        EXPECT_EQ("Unknown Error!!", result);
+        EXPECT_EQ("ZOLV UNKNOWN", eval("set ::errorCode"));
+        EXPECT_EQ(before, state());
+        EXPECT_EQ("0", eval("info exists d"));
+    }
+    // With the memory there, both answer in full.
+    EXPECT_EQ("2000000", eval("llength [zolv::series $p ema c 5]"));
+    EXPECT_EQ("1000000", eval("zolv::read_csv $p $path -dates d; llength $d"));
+    eval("corvalix::delete_ZOLV $p; unset d");
+    std::remove(path.c_str());
+}
 
 }  // namespace

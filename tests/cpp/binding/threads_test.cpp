@@ -328,9 +328,12 @@ TEST(ThreadsSharedObject, ReadersAWriterAndADelete) {
     const std::string grow = "corvalix::ZOLV_setlist " + p + " {900 990 890 950 7}";
     const std::string shrink = "corvalix::ZOLV_pop_back " + p;
     // Each call answers for one whole state; consecutive calls may see different ones.
-    const std::string calls[] = {"corvalix::ZOLV_size " + p, "corvalix::ZOLV_ema " + p + " c 20",
+    const std::string calls[] = {"corvalix::ZOLV_size " + p,
+                                 "corvalix::ZOLV_ema " + p + " c 20",
                                  "corvalix::ZOLV_stdev " + p + " c 30",
-                                 "zolv::series " + p + " mfi 5"};
+                                 "zolv::series " + p + " mfi 5",
+                                 "zolv::indicator " + p + " adx 14",
+                                 "zolv::indicator " + p + " rsi_wilder c 14"};
     std::vector<std::string> state_a;
     std::vector<std::string> state_b;
     for (const std::string& call : calls) {
