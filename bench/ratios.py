@@ -81,6 +81,12 @@ def main():
         e(f"BM_Macd/{big}/12/26/9"), e(f"BM_Ema/{big}/26"), 1.5)
     add("conv_ema(12,26) at bar 1e6 / ema(26)",
         e(f"BM_Conv/{big}/12/26/1"), e(f"BM_Ema/{big}/26"), 1.5)
+    add("first ema(26), 1e6 after a refill / bare (26)",
+        e(f"BM_FirstEma/{big}/26"), e(f"BM_BareEmaRecurrence/{big}/26"), 1.2)
+    add("first macd(12,26,9) / first ema(26)",
+        e(f"BM_FirstMacd/{big}/12/26/9"), e(f"BM_FirstEma/{big}/26"), 1.5)
+    add("first conv_ema(12,26) / first ema(26)",
+        e(f"BM_FirstConvEma/{big}/12/26"), e(f"BM_FirstEma/{big}/26"), 1.5)
     add("stc_sd(14,3,3) / stc_k(14)",
         e(f"BM_StcSd/{big}/14/3/3"), e(f"BM_StcK/{big}/14"), 2.5)
     add("rci(1000) / rci(100)", e(f"BM_Rci/{big}/1000"), e(f"BM_Rci/{big}/100"), 16.0)
