@@ -48,6 +48,58 @@ namespace eval ::bars {
         {{wvr 25} {} % "weighted volume ratio"}
         {{mfi 14} {} % "money flow index"}
     }
+
+    # The operations of zolv::operations by what they answer: prices (drawn
+    # over them, shown scaled), price differences (shown scaled), anything
+    # else (plain numbers); the usual arguments of some operations, and of any
+    # argument by its name or else its type.
+    variable price_operations {sma ema bbands bollingerband hlband donchian keltner
+        supertrend ichimoku vwap avwap vwma hma sar pivots wma trima dema tema kama t3
+        linreg linreg_intercept tsf midpoint midprice heikin_ashi}
+    variable price_difference_operations {atr tr stdev momentum macd macd_ema apo
+        linreg_slope}
+    variable usual_arguments {
+        adosc {3 10} avwap {0} bbands {c 20 2} conv_ema {c 12 26} conv_sma {c 5 25}
+        dmi {14 14} macd {12 26 9} macd_ema {c 12 26 9} momentum {c 10} roc {10}
+        sar {0.02 0.2} stc_d {14 3} stc_sd {14 3 3} ultimate_osi {7} vr1 {25} vr2 {25}
+        wvr {25} stochrsi {c 14 14 3 3} ichimoku {9 26 52} keltner {20 2 10}
+        supertrend {10 3} t3 {c 5 0.7}
+    }
+    variable argument_defaults {fast 12 slow 26 signal 9 sig 9 k 2 mult 2 accel 0.02
+        max 0.2 vfactor 0.7 from 0}
+    variable type_defaults {column c integer 14 real 1}
+}
+
+# The usual arguments of an operation: its own, or for each argument the
+# default of its name, or else of its type.
+proc ::bars::usual_words {name} {
+    variable usual_arguments
+    variable argument_defaults
+    variable type_defaults
+    if {[dict exists $usual_arguments $name]} {
+        return [dict get $usual_arguments $name]
+    }
+    set description [zolv::operations $name]
+    set words {}
+    foreach argument [dict get $description arguments] type [dict get $description types] {
+        if {[dict exists $argument_defaults $argument]} {
+            lappend words [dict get $argument_defaults $argument]
+        } else {
+            lappend words [dict get $type_defaults $type]
+        }
+    }
+    return $words
+}
+
+# The unit of an operation's values: "$" for prices and price differences,
+# "" for anything else.
+proc ::bars::operation_unit {name} {
+    variable price_operations
+    variable price_difference_operations
+    if {$name in $price_operations || $name in $price_difference_operations} {
+        return "\$"
+    }
+    return ""
 }
 
 # Fails with a message meant for the user; the programs print it alone.

@@ -161,27 +161,9 @@ namespace eval ::chart {
             {{williams_r 14} 0 #16a085 "%R"}}}
     }
 
-    # What the operations of the table not drawn above are drawn with: the
-    # operations that answer prices (drawn over them; the others go into the
-    # oscillator pane), those among the others whose values are price
-    # differences (shown in dollars), the operations drawn otherwise
-    # (heikin_ashi as the candles), usual arguments of some operations, and
-    # of any argument by its name or else its type.
-    variable price_operations {sma ema bbands bollingerband hlband donchian keltner
-        supertrend ichimoku vwap avwap vwma hma sar pivots wma trima dema tema kama t3
-        linreg tsf midpoint midprice}
-    variable price_difference_operations {atr tr stdev momentum macd macd_ema apo
-        linreg_slope}
+    # The operation drawn otherwise than by add_operations: heikin_ashi as the
+    # candles.
     variable drawn_otherwise {heikin_ashi}
-    variable usual_arguments {
-        adosc {3 10} avwap {0} bbands {c 20 2} conv_ema {c 12 26} conv_sma {c 5 25}
-        dmi {14 14} macd {12 26 9} macd_ema {c 12 26 9} momentum {c 10} roc {10}
-        sar {0.02 0.2} stc_d {14 3} stc_sd {14 3 3} ultimate_osi {7} vr1 {25} vr2 {25}
-        wvr {25}
-    }
-    variable argument_defaults {fast 12 slow 26 signal 9 sig 9 k 2 mult 2 accel 0.02
-        max 0.2 vfactor 0.7 from 0}
-    variable type_defaults {column c integer 14 real 1}
     variable palette {#1f4fd1 #e07b00 #2e7d32 #c0392b #8e44ad #16a085 #6d4c41}
 
     # Groups of indicator commands, one line each in the status area.
@@ -308,27 +290,6 @@ proc ::chart::value {words component index} {
     return $value
 }
 
-# The usual arguments of an operation: its own, or for each argument the
-# default of its name, or else of its type.
-proc ::chart::usual_words {name} {
-    variable usual_arguments
-    variable argument_defaults
-    variable type_defaults
-    if {[dict exists $usual_arguments $name]} {
-        return [dict get $usual_arguments $name]
-    }
-    set description [zolv::operations $name]
-    set words {}
-    foreach argument [dict get $description arguments] type [dict get $description types] {
-        if {[dict exists $argument_defaults $argument]} {
-            lappend words [dict get $argument_defaults $argument]
-        } else {
-            lappend words [dict get $type_defaults $type]
-        }
-    }
-    return $words
-}
-
 # Adds every operation of zolv::operations that no entry draws yet, with its
 # usual arguments and each part of its result as a line: over the prices
 # when it answers prices, in the oscillator pane otherwise.
@@ -336,8 +297,6 @@ proc ::chart::add_operations {} {
     variable overlays
     variable oscillators
     variable show
-    variable price_operations
-    variable price_difference_operations
     variable drawn_otherwise
     variable palette
     set drawn $drawn_otherwise
@@ -347,12 +306,12 @@ proc ::chart::add_operations {} {
     set colour 0
     foreach name [dict keys [zolv::operations]] {
         if {$name in $drawn} continue
-        set words [list $name {*}[usual_words $name]]
+        set words [list $name {*}[bars::usual_words $name]]
         set names [parts_of $name]
         set series {}
         for {set k 0} {$k < max(1, [llength $names])} {incr k} {
             set paint [lindex $palette [expr {($colour + $k) % [llength $palette]}]]
-            if {$name in $price_operations} {
+            if {$name in $bars::price_operations} {
                 lappend series [list $words $k $paint {}]
             } else {
                 lappend series [list $words $k $paint [expr {$names eq {} ? $name
@@ -360,12 +319,12 @@ proc ::chart::add_operations {} {
             }
         }
         incr colour
-        if {$name in $price_operations} {
+        if {$name in $bars::price_operations} {
             dict set overlays op:$name [dict create label [join $words] short $name \
                 op $name draw lines more 1 series $series]
             set show(op:$name) 0
         } else {
-            set unit [expr {$name in $price_difference_operations ? "\$" : ""}]
+            set unit [expr {$name in $bars::price_difference_operations ? "\$" : ""}]
             dict set oscillators op:$name [dict create label [join $words] range {} \
                 guides {} invert 0 unit $unit op $name more 1 series $series]
         }

@@ -1,5 +1,6 @@
 #!/usr/bin/env tclsh
-# Prints every indicator of the zolv package, with the parameters used, at the
+# Prints every indicator of the zolv package, and every operation of
+# zolv::indicator, with the parameters used, at the
 # newest bar of a CSV file of bars, or at each of its last K bars.
 #
 #   usage: tclsh report.tcl ?-last K? ?-scale N? ?-round? ?-volumescale N?
@@ -136,7 +137,43 @@ proc ::report::single_bar_rows {object scale} {
     return $rows
 }
 
-# Prints the table of every indicator at the newest bar.
+# The rows of the table of the operations that only zolv::indicator and
+# zolv::series answer (those of the indicator commands are in the first
+# table), each with its usual arguments: operation, component, value, unit.
+proc ::report::operation_rows {object scale} {
+    set commands [lmap entry $::bars::indicators {lindex $entry 0 0}]
+    set rows {{operation component value unit}}
+    lappend rows {--------- --------- ----- ----}
+    dict for {name arguments} [zolv::operations] {
+        if {$name in $commands} continue
+        set words [list $name {*}[bars::usual_words $name]]
+        set components [dict get [zolv::operations $name] results]
+        set count [expr {max(1, [llength $components])}]
+        if {[catch {zolv::indicator $object {*}$words} values]} {
+            set values [lrepeat $count -]
+        }
+        if {$components eq {}} {
+            set components {{}}
+            set values [list $values]
+        }
+        set unit [bars::operation_unit $name]
+        set label [join $words]
+        foreach component $components value $values {
+            # direction and supertrend's sign, avwap's anchor: plain numbers
+            set shown [expr {$component eq "direction" ? "" : $unit}]
+            if {$value eq ""} {
+                set value -
+            }
+            lappend rows [list $label $component [bars::format_value $value $shown $scale] \
+                $shown]
+            set label ""
+        }
+    }
+    return $rows
+}
+
+# Prints the table of every indicator at the newest bar, then the table of
+# the operations.
 proc ::report::print_newest {object dates scale} {
     $object configure -pos 0
     set bar [lmap value [bar_values $object] unit {$ $ $ $ {}} {
@@ -147,6 +184,8 @@ proc ::report::print_newest {object dates scale} {
         [bars::bar_name $dates [expr {[llength $dates] - 1}]] $open $high $low $close $volume]
     puts ""
     print_table [single_bar_rows $object $scale] {l l r l l}
+    puts ""
+    print_table [operation_rows $object $scale] {l l r l}
 }
 
 # The rows of one block of the -last table: a label, its unit, then one
