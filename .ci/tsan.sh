@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Thread sanitizer: the binding tests that work the process-wide tables (live
 # registry, ownership set, type registry, constant index) and whole
-# interpreters from eight threads, and the engine tests whose whole-series
-# calls split over worker threads (and are stopped while they work) or whose readers fill remembered states in
-# parallel, in a Debug build instrumented for races.
+# interpreters from eight threads, the engine tests whose whole-series calls
+# split over worker threads (and are stopped while they work), and the
+# remembered averages and states filled by concurrent readers, in a Debug
+# build instrumented for races.
 # Any report fails the step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +42,6 @@ echo "-- threads"
 run_tests ./build-tsan/binding_tests --gtest_filter='Threads*'
 echo "-- all binding tests"
 run_tests ./build-tsan/binding_tests
-echo "-- whole series on worker threads, stopped while they work; remembered states filled by readers in parallel"
-run_tests ./build-tsan/engine_tests --gtest_filter='SeriesPaths*:*SeriesStop*:OperationMemory*'
+echo "-- whole series on worker threads, stopped while they work; remembered averages and states filled by readers in parallel"
+run_tests ./build-tsan/engine_tests --gtest_filter='SeriesPaths*:*SeriesStop*:OperationMemory*:Stream.RememberedAverages*'
 echo "tsan: clean in $((SECONDS - start)) s"

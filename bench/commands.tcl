@@ -1,8 +1,9 @@
 # Measures the cost of one call of every flat command of the package and of its
 # object-style twin, each next to a no-op command with the same number of words,
 # from byte-compiled loops; then times a script that walks every cursor
-# position of a long series, and zolv::read_csv of a file of 100000 rows against
-# ZOLV_setlist of the same bars.
+# position of a long series, zolv::read_csv of a file of 100000 rows (plain, and in
+# another export's shape with the options for it) against ZOLV_setlist of the same
+# bars, and zolv::series of the last 500 bars of a long series against the whole line.
 #
 # Usage: tclsh commands.tcl NOOP_LIBRARY ?-runs N? ?-iterations N? ?-out FILE?
 #   The package is found through TCLLIBPATH. Each loop runs at most -iterations
@@ -331,8 +332,70 @@ for {set k 0} {$k < $kCsvBars} {incr k 997} {
         exit 1
     }
 }
+
+# The same bars in the shape of other exports, read with the options for it: a title line before
+# the header, ";" between fields, volumes in thousands rounded half away from zero, and rows
+# that are no numbers skipped (none here). Against ZOLV_setlist of the bars it gives.
+set csv_channel [file tempfile csv_options_path zolv-bench-options.csv]
+puts $csv_channel "Prices exported by a tool, with \"quotes\""
+puts $csv_channel Date\;Open\;High\;Low\;Close\;Volume
+set day [clock scan 2001-01-01 -format %Y-%m-%d -gmt 1]
+set csv_options_values {}
+foreach {o h l c v} $csv_values {
+    set prices [lmap x [list $o $h $l $c] {format %d.%02d [expr {$x / 100}] [expr {$x % 100}]}]
+    puts $csv_channel [join [list [clock format $day -format %Y-%m-%d -gmt 1] {*}$prices $v] \;]
+    lappend csv_options_values $o $h $l $c [expr {($v + 500) / 1000}]
+    incr day 86400
+}
+close $csv_channel
+set kCsvOptions {-scale 100 -separator ; -skip 1 -round -volumescale 0.001 -skipinvalid skipped}
+corvalix::ZOLV_clear $csv_object
+corvalix::ZOLV_setlist $csv_object $csv_options_values
+set csv_options_read_us Inf
+set csv_options_setlist_us Inf
+for {set r 0} {$r < 3 * $runs} {incr r} {
+    corvalix::ZOLV_clear $csv_object
+    set us [lindex [time {zolv::read_csv $csv_object $csv_options_path {*}$kCsvOptions}] 0]
+    set csv_options_read_us [expr {min($csv_options_read_us, $us)}]
+    corvalix::ZOLV_clear $csv_object
+    set us [lindex [time {corvalix::ZOLV_setlist $csv_object $csv_options_values}] 0]
+    set csv_options_setlist_us [expr {min($csv_options_setlist_us, $us)}]
+}
+corvalix::ZOLV_clear $csv_object
+zolv::read_csv $csv_object $csv_options_path {*}$kCsvOptions
+for {set k 0} {$k < $kCsvBars} {incr k 997} {
+    set want [lrange $csv_options_values [expr {5 * $k}] [expr {5 * $k + 4}]]
+    if {[corvalix::ZOLV_at $csv_object $k] ne $want || $skipped ne {}} {
+        puts stderr "read_csv with options: bar $k differs from the list"
+        exit 1
+    }
+}
 corvalix::delete_ZOLV $csv_object
-file delete $csv_path
+file delete $csv_path $csv_options_path
+
+# zolv::series -last 500 of ema c 20 over 1000000 bars against the whole line: the remembered
+# averages make a range cost its bars, not the history (the first call walks the history).
+set kRangeBars 1000000
+set range_object [corvalix::new_ZOLV]
+set range_values [random_values 100000 13]
+for {set n 0} {$n < $kRangeBars} {incr n 100000} {
+    corvalix::ZOLV_setlist $range_object $range_values
+}
+zolv::series -last 500 $range_object ema c 20
+set series_whole_us Inf
+set series_last_us Inf
+for {set r 0} {$r < $runs} {incr r} {
+    set us [lindex [time {zolv::series $range_object ema c 20}] 0]
+    set series_whole_us [expr {min($series_whole_us, $us)}]
+    set us [lindex [time {zolv::series -last 500 $range_object ema c 20} 20] 0]
+    set series_last_us [expr {min($series_last_us, $us)}]
+}
+if {[zolv::series -last 500 $range_object ema c 20] ne
+        [lrange [zolv::series $range_object ema c 20] end-499 end]} {
+    puts stderr "zolv::series -last 500 differs from the end of the whole line"
+    exit 1
+}
+corvalix::delete_ZOLV $range_object
 
 # The table.
 proc ratio {a b} {
@@ -376,6 +439,13 @@ puts [format "zolv::read_csv of %d rows (%.1f MB): %.2f ms; ZOLV_setlist of the 
     a list: %.2f ms (%.2f times)" $kCsvBars [expr {$csv_bytes / 1e6}] \
     [expr {$csv_read_us / 1000.0}] [expr {$csv_setlist_us / 1000.0}] \
     [expr {double($csv_read_us) / $csv_setlist_us}]]
+puts [format "zolv::read_csv of the same rows with %s: %.2f ms; ZOLV_setlist of its bars:\
+    %.2f ms (%.2f times)" $kCsvOptions [expr {$csv_options_read_us / 1000.0}] \
+    [expr {$csv_options_setlist_us / 1000.0}] \
+    [expr {double($csv_options_read_us) / $csv_options_setlist_us}]]
+puts [format "zolv::series -last 500 of ema c 20 over %d bars: %.3f ms; the whole line %.2f ms\
+    (%.4f of it)" $kRangeBars [expr {$series_last_us / 1000.0}] \
+    [expr {$series_whole_us / 1000.0}] [expr {double($series_last_us) / $series_whole_us}]]
 
 set out [dict get $options -out]
 if {$out ne {}} {
@@ -398,6 +468,11 @@ if {$out ne {}} {
     }
     puts $f [join [list csv_read_ms [expr {$csv_read_us / 1000.0}] $kCsvBars] \t]
     puts $f [join [list csv_setlist_ms [expr {$csv_setlist_us / 1000.0}] $kCsvBars] \t]
+    puts $f [join [list csv_options_read_ms [expr {$csv_options_read_us / 1000.0}] $kCsvBars] \t]
+    puts $f [join [list csv_options_setlist_ms [expr {$csv_options_setlist_us / 1000.0}] \
+        $kCsvBars] \t]
+    puts $f [join [list series_last_ms [expr {$series_last_us / 1000.0}] $kRangeBars] \t]
+    puts $f [join [list series_whole_ms [expr {$series_whole_us / 1000.0}] $kRangeBars] \t]
     close $f
 }
 obj -delete

@@ -1,7 +1,8 @@
 // This file contains the benchmarks of the calculations, each taken at the
 // newest bar of a long random series and as a whole series of every bar, next
 // to the plain loops they are held against (the bare ema recurrence and a
-// window sum), and the memory the store takes per bar.
+// window sum), the first remembered averages after the bars change, and the
+// memory the store takes per bar.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -147,6 +148,59 @@ void BM_BareEmaRecurrence(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(prev);
     }
+}
+
+// ---- First calls after a refill ------------------------------------------------
+
+// ema, macd or conv_ema at the newest bar of an object that remembers nothing yet, as after
+// a setlist or a pop_front: the call walks its averages from their seeds and remembers them.
+// Forgetting is not timed.
+template <typename Call>
+void first_call(benchmark::State& state, Call call) {
+    const ZOLV& z = series(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        z.ema_memory.forget_all();
+        state.ResumeTiming();
+        if (call(z)) {
+            state.SkipWithError("the calculation failed");
+            return;
+        }
+    }
+    z.ema_memory.forget_all();
+}
+
+void BM_FirstEma(benchmark::State& state) {
+    const int n = arg(state, 1);
+    first_call(state, [n](const ZOLV& z) {
+        double v = 0.0;
+        const int status = z.ema('c', n, &v);
+        benchmark::DoNotOptimize(v);
+        return status != ZOLV_OK;
+    });
+}
+
+void BM_FirstMacd(benchmark::State& state) {
+    const int t1 = arg(state, 1);
+    const int t2 = arg(state, 2);
+    const int sig = arg(state, 3);
+    std::vector<double> out;
+    first_call(state, [&](const ZOLV& z) {
+        const int status = z.macd(t1, t2, sig, out);
+        benchmark::DoNotOptimize(out.data());
+        return status != ZOLV_OK;
+    });
+}
+
+void BM_FirstConvEma(benchmark::State& state) {
+    const int s = arg(state, 1);
+    const int l = arg(state, 2);
+    first_call(state, [s, l](const ZOLV& z) {
+        double v = 0.0;
+        const int status = z.conv_ema('c', s, l, &v);
+        benchmark::DoNotOptimize(v);
+        return status != ZOLV_OK;
+    });
 }
 
 // ---- Whole series ------------------------------------------------------------
@@ -775,6 +829,10 @@ ZOLV_AT_NEWEST(BM_Vr1, {26});
 ZOLV_AT_NEWEST(BM_Vr2, {26});
 ZOLV_AT_NEWEST(BM_Wvr, {26});
 ZOLV_AT_NEWEST(BM_Mfi, {14});
+
+BENCHMARK(BM_FirstEma)->ArgsProduct({kBars, {26}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstMacd)->ArgsProduct({kBars, {12}, {26}, {9}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstConvEma)->ArgsProduct({kBars, {12}, {26}})->Unit(benchmark::kMicrosecond);
 
 BENCHMARK(BM_SeriesEma)->ArgsProduct({{1000000}, {20}})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SeriesMacd)->Arg(1000000)->Unit(benchmark::kMicrosecond);

@@ -81,6 +81,12 @@ def main():
         e(f"BM_Macd/{big}/12/26/9"), e(f"BM_Ema/{big}/26"), 1.5)
     add("conv_ema(12,26) at bar 1e6 / ema(26)",
         e(f"BM_Conv/{big}/12/26/1"), e(f"BM_Ema/{big}/26"), 1.5)
+    add("first ema(26), 1e6 after a refill / bare (26)",
+        e(f"BM_FirstEma/{big}/26"), e(f"BM_BareEmaRecurrence/{big}/26"), 1.2)
+    add("first macd(12,26,9) / first ema(26)",
+        e(f"BM_FirstMacd/{big}/12/26/9"), e(f"BM_FirstEma/{big}/26"), 1.5)
+    add("first conv_ema(12,26) / first ema(26)",
+        e(f"BM_FirstConvEma/{big}/12/26"), e(f"BM_FirstEma/{big}/26"), 1.5)
     add("stc_sd(14,3,3) / stc_k(14)",
         e(f"BM_StcSd/{big}/14/3/3"), e(f"BM_StcK/{big}/14"), 2.5)
     add("rci(1000) / rci(100)", e(f"BM_Rci/{big}/1000"), e(f"BM_Rci/{big}/100"), 16.0)
@@ -103,6 +109,10 @@ def main():
         other.get("walk_flat_ms"), other.get("walk_value_ms"), 3.0)
     add("read_csv, 1e5 rows / setlist of them (ms)",
         other.get("csv_read_ms"), other.get("csv_setlist_ms"), 2.0)
+    add("read_csv with -round and 4 more, 1e5 / setlist",
+        other.get("csv_options_read_ms"), other.get("csv_options_setlist_ms"), 2.0)
+    add("series -last 500 ema 20 / whole line, 1e6 bars",
+        other.get("series_last_ms"), other.get("series_whole_ms"), 0.05)
     for name in ("value", "pos_get", "size"):
         row = commands.get(name)
         if row:
@@ -125,7 +135,8 @@ def main():
             print(f"{label:<46} {'-':>11} {'-':>11} {'-':>7} {'<= ' + str(limit):>8}  missing")
             continue
         met = "yes" if value <= limit else "NO"
-        print(f"{label:<46} {num:11.3f} {den:11.3f} {value:7.2f} {'<= ' + str(limit):>8}  {met}")
+        shown = f"{value:7.2f}" if value >= 0.1 else f"{value:7.4f}"
+        print(f"{label:<46} {num:11.3f} {den:11.3f} {shown} {'<= ' + str(limit):>8}  {met}")
 
     # Context: the flat/noop_int ratios, the worst object/flat ratio, memory,
     # and every calculation at the three series lengths.

@@ -48,6 +48,58 @@ namespace eval ::bars {
         {{wvr 25} {} % "weighted volume ratio"}
         {{mfi 14} {} % "money flow index"}
     }
+
+    # The operations of zolv::operations by what they answer: prices (drawn
+    # over them, shown scaled), price differences (shown scaled), anything
+    # else (plain numbers); the usual arguments of some operations, and of any
+    # argument by its name or else its type.
+    variable price_operations {sma ema bbands bollingerband hlband donchian keltner
+        supertrend ichimoku vwap avwap vwma hma sar pivots wma trima dema tema kama t3
+        linreg linreg_intercept tsf midpoint midprice heikin_ashi}
+    variable price_difference_operations {atr tr stdev momentum macd macd_ema apo
+        linreg_slope}
+    variable usual_arguments {
+        adosc {3 10} avwap {0} bbands {c 20 2} conv_ema {c 12 26} conv_sma {c 5 25}
+        dmi {14 14} macd {12 26 9} macd_ema {c 12 26 9} momentum {c 10} roc {10}
+        sar {0.02 0.2} stc_d {14 3} stc_sd {14 3 3} ultimate_osi {7} vr1 {25} vr2 {25}
+        wvr {25} stochrsi {c 14 14 3 3} ichimoku {9 26 52} keltner {20 2 10}
+        supertrend {10 3} t3 {c 5 0.7}
+    }
+    variable argument_defaults {fast 12 slow 26 signal 9 sig 9 k 2 mult 2 accel 0.02
+        max 0.2 vfactor 0.7 from 0}
+    variable type_defaults {column c integer 14 real 1}
+}
+
+# The usual arguments of an operation: its own, or for each argument the
+# default of its name, or else of its type.
+proc ::bars::usual_words {name} {
+    variable usual_arguments
+    variable argument_defaults
+    variable type_defaults
+    if {[dict exists $usual_arguments $name]} {
+        return [dict get $usual_arguments $name]
+    }
+    set description [zolv::operations $name]
+    set words {}
+    foreach argument [dict get $description arguments] type [dict get $description types] {
+        if {[dict exists $argument_defaults $argument]} {
+            lappend words [dict get $argument_defaults $argument]
+        } else {
+            lappend words [dict get $type_defaults $type]
+        }
+    }
+    return $words
+}
+
+# The unit of an operation's values: "$" for prices and price differences,
+# "" for anything else.
+proc ::bars::operation_unit {name} {
+    variable price_operations
+    variable price_difference_operations
+    if {$name in $price_operations || $name in $price_difference_operations} {
+        return "\$"
+    }
+    return ""
 }
 
 # Fails with a message meant for the user; the programs print it alone.
@@ -125,22 +177,79 @@ proc ::bars::is_sample {path} {
 }
 
 # Appends the bars of a CSV file to an object with zolv::read_csv, prices
-# multiplied by read_scale. Returns each bar's date: the text of the file's
-# first column that is not open, high, low, close or volume (empty without
-# one). A file that cannot be read or holds no bars fails with one line for
-# the user.
-proc ::bars::load {object path scale} {
+# multiplied by read_scale, with the reader's other options (pairs of an
+# option and its value, "" for a flag; see reader_option). Returns each bar's
+# date: the text of the file's first column that is not open, high, low,
+# close or volume (empty without one). Rows skipped by -skipinvalid are
+# counted on stderr. A file that cannot be read or holds no bars fails with
+# one line for the user.
+proc ::bars::load {object path scale {reader {}}} {
     set scale [read_scale $path $scale]
-    if {[catch {zolv::read_csv $object $path -scale $scale -dates dates} count options]} {
+    set words [list -scale $scale -dates dates]
+    foreach {option value} $reader {
+        switch -exact -- $option {
+            -skipinvalid {lappend words -skipinvalid skipped}
+            -round - -reverse {lappend words $option}
+            default {lappend words $option $value}
+        }
+    }
+    if {[catch {zolv::read_csv $object $path {*}$words} count options]} {
         if {[lindex [dict get $options -errorcode] 0] in {ZOLV POSIX}} {
             fail $count
         }
         return -options $options $count
     }
+    if {[info exists skipped] && [llength $skipped] > 0} {
+        set n [llength $skipped]
+        set lines [join [lrange $skipped 0 9] ", "]
+        if {$n > 10} {
+            append lines ", ..."
+        }
+        puts stderr [expr {$n == 1 ?
+            "[file tail $path]: 1 row skipped (a field is no number): line $lines" :
+            "[file tail $path]: $n rows skipped (a field is no number): lines $lines"}]
+    }
     if {$count == 0} {
         fail "[file tail $path]: no bars after the header"
     }
     return $dates
+}
+
+# The options of zolv::read_csv the programs pass on, and whether each takes
+# a value: a file in the shape of another export is read as the reader reads
+# it (-skipinvalid needs no variable: the skipped rows are counted on stderr).
+namespace eval ::bars {
+    variable reader_options {
+        -round 0 -reverse 0 -skipinvalid 0
+        -volumescale 1 -columns 1 -separator 1 -skip 1
+    }
+    variable reader_usage "?-round? ?-volumescale N? ?-columns LIST? ?-separator C?\
+        ?-skip N? ?-skipinvalid? ?-reverse?"
+}
+
+proc ::bars::is_reader_option {word} {
+    variable reader_options
+    return [dict exists $reader_options $word]
+}
+
+# Takes the reader option `word` (and its value from the front of
+# `arguments`) into the list of pairs named by `readervar`; returns the
+# arguments left. A -separator of "tab" is a tab.
+proc ::bars::reader_option {word arguments readervar usage} {
+    variable reader_options
+    upvar 1 $readervar reader
+    set value ""
+    if {[dict get $reader_options $word]} {
+        if {[llength $arguments] == 0} {
+            fail "$word needs a value; $usage"
+        }
+        set arguments [lassign $arguments value]
+        if {$word eq "-separator" && $value eq "tab"} {
+            set value \t
+        }
+    }
+    lappend reader $word $value
+    return $arguments
 }
 
 # A bar's name for display: its date, or "bar N" (N from 1) when it has none.

@@ -10,11 +10,14 @@
 #
 #   usage: tclsh chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?
 #              ?-oscillator NAME? ?-candles KIND? ?-screenshot PNG? ?-selftest?
+#              ?-round? ?-volumescale N? ?-columns LIST? ?-separator C?
+#              ?-skip N? ?-skipinvalid? ?-reverse?
 #
 # The file is read with zolv::read_csv, as for report.tcl: prices are
 # multiplied by -scale N as they are read (a power of ten, default 10000) and
 # the first column that is not a price or the volume names the bars (dates,
-# or dates and times of intraday bars). File > Open reads another file.
+# or dates and times of intraday bars); the reader's other options are passed
+# on as they are, for this file and those File > Open reads.
 # Names that are ISO dates and times (2024-01-02, 2024-01-02 09:30) or epoch
 # seconds or milliseconds label the time axis with a few dates and times
 # (epoch times in UTC); other names are shown as they are, spaced out.
@@ -35,7 +38,8 @@ source [file join [file dirname [file normalize [info script]]] time_axis.tcl]
 
 namespace eval ::chart {
     variable usage "usage: chart.tcl ?-file CSV? ?-scale N? ?-overlays LIST?\
-        ?-oscillator NAME? ?-candles KIND? ?-screenshot PNG? ?-selftest?"
+        ?-oscillator NAME? ?-candles KIND? ?-screenshot PNG? ?-selftest?\
+        $::bars::reader_usage"
 
     # The bars: the file, their dates, count, and what a stored price is
     # divided by for display; -scale as given ("" for its default).
@@ -44,6 +48,8 @@ namespace eval ::chart {
     variable count 0
     variable scale 10000
     variable scale_option ""
+    # The reader's other options from the command line, as bars::load takes them.
+    variable reader {}
 
     # The object that holds the bars; every drawn value comes from it.
     variable object ""
@@ -155,27 +161,9 @@ namespace eval ::chart {
             {{williams_r 14} 0 #16a085 "%R"}}}
     }
 
-    # What the operations of the table not drawn above are drawn with: the
-    # operations that answer prices (drawn over them; the others go into the
-    # oscillator pane), those among the others whose values are price
-    # differences (shown in dollars), the operations drawn otherwise
-    # (heikin_ashi as the candles), usual arguments of some operations, and
-    # of any argument by its name or else its type.
-    variable price_operations {sma ema bbands bollingerband hlband donchian keltner
-        supertrend ichimoku vwap avwap vwma hma sar pivots wma trima dema tema kama t3
-        linreg tsf midpoint midprice}
-    variable price_difference_operations {atr tr stdev momentum macd macd_ema apo
-        linreg_slope}
+    # The operation drawn otherwise than by add_operations: heikin_ashi as the
+    # candles.
     variable drawn_otherwise {heikin_ashi}
-    variable usual_arguments {
-        adosc {3 10} avwap {0} bbands {c 20 2} conv_ema {c 12 26} conv_sma {c 5 25}
-        dmi {14 14} macd {12 26 9} macd_ema {c 12 26 9} momentum {c 10} roc {10}
-        sar {0.02 0.2} stc_d {14 3} stc_sd {14 3 3} ultimate_osi {7} vr1 {25} vr2 {25}
-        wvr {25}
-    }
-    variable argument_defaults {fast 12 slow 26 signal 9 sig 9 k 2 mult 2 accel 0.02
-        max 0.2 vfactor 0.7 from 0}
-    variable type_defaults {column c integer 14 real 1}
     variable palette {#1f4fd1 #e07b00 #2e7d32 #c0392b #8e44ad #16a085 #6d4c41}
 
     # Groups of indicator commands, one line each in the status area.
@@ -192,13 +180,20 @@ namespace eval ::chart {
     variable down_colour #c62828
 }
 
-# Reads the command line into a dict: file, scale, screenshot, selftest.
+# Reads the command line into a dict: file, scale, reader (the reader's other
+# options), screenshot, selftest.
 proc ::chart::parse_command_line {arguments} {
     variable usage
-    set options [dict create file [bars::default_file] scale "" \
+    set options [dict create file [bars::default_file] scale "" reader {} \
         screenshot "" selftest 0 help 0 oscillator "" overlays "" candles ""]
+    set reader {}
     while {[llength $arguments] > 0} {
         set arguments [lassign $arguments word]
+        if {[bars::is_reader_option $word]} {
+            set arguments [bars::reader_option $word $arguments reader $usage]
+            dict set options reader $reader
+            continue
+        }
         switch -exact -- $word {
             -file - -screenshot - -scale - -oscillator - -overlays - -candles {
                 if {[llength $arguments] == 0} {
@@ -295,27 +290,6 @@ proc ::chart::value {words component index} {
     return $value
 }
 
-# The usual arguments of an operation: its own, or for each argument the
-# default of its name, or else of its type.
-proc ::chart::usual_words {name} {
-    variable usual_arguments
-    variable argument_defaults
-    variable type_defaults
-    if {[dict exists $usual_arguments $name]} {
-        return [dict get $usual_arguments $name]
-    }
-    set description [zolv::operations $name]
-    set words {}
-    foreach argument [dict get $description arguments] type [dict get $description types] {
-        if {[dict exists $argument_defaults $argument]} {
-            lappend words [dict get $argument_defaults $argument]
-        } else {
-            lappend words [dict get $type_defaults $type]
-        }
-    }
-    return $words
-}
-
 # Adds every operation of zolv::operations that no entry draws yet, with its
 # usual arguments and each part of its result as a line: over the prices
 # when it answers prices, in the oscillator pane otherwise.
@@ -323,8 +297,6 @@ proc ::chart::add_operations {} {
     variable overlays
     variable oscillators
     variable show
-    variable price_operations
-    variable price_difference_operations
     variable drawn_otherwise
     variable palette
     set drawn $drawn_otherwise
@@ -334,12 +306,12 @@ proc ::chart::add_operations {} {
     set colour 0
     foreach name [dict keys [zolv::operations]] {
         if {$name in $drawn} continue
-        set words [list $name {*}[usual_words $name]]
+        set words [list $name {*}[bars::usual_words $name]]
         set names [parts_of $name]
         set series {}
         for {set k 0} {$k < max(1, [llength $names])} {incr k} {
             set paint [lindex $palette [expr {($colour + $k) % [llength $palette]}]]
-            if {$name in $price_operations} {
+            if {$name in $bars::price_operations} {
                 lappend series [list $words $k $paint {}]
             } else {
                 lappend series [list $words $k $paint [expr {$names eq {} ? $name
@@ -347,12 +319,12 @@ proc ::chart::add_operations {} {
             }
         }
         incr colour
-        if {$name in $price_operations} {
+        if {$name in $bars::price_operations} {
             dict set overlays op:$name [dict create label [join $words] short $name \
                 op $name draw lines more 1 series $series]
             set show(op:$name) 0
         } else {
-            set unit [expr {$name in $price_difference_operations ? "\$" : ""}]
+            set unit [expr {$name in $bars::price_difference_operations ? "\$" : ""}]
             dict set oscillators op:$name [dict create label [join $words] range {} \
                 guides {} invert 0 unit $unit op $name more 1 series $series]
         }
@@ -1149,13 +1121,14 @@ proc ::chart::load_file {file} {
     variable count
     variable scale
     variable scale_option
+    variable reader
     variable lines
     variable time_kind
     variable times
     variable last
     variable cursor
     set fresh [corvalix::ZOLV]
-    if {[catch {bars::load $fresh $file $scale_option} result options]} {
+    if {[catch {bars::load $fresh $file $scale_option $reader} result options]} {
         $fresh -delete
         return -options $options $result
     }
@@ -1379,6 +1352,7 @@ proc ::chart::main {arguments} {
     }
     set path [dict get $options file]
     set scale_option [dict get $options scale]
+    set ::chart::reader [dict get $options reader]
     if {[dict get $options oscillator] ne ""} {
         set ::chart::oscillator [dict get $options oscillator]
     }

@@ -1,34 +1,44 @@
 #!/usr/bin/env tclsh
-# Prints every indicator of the zolv package, with the parameters used, at the
+# Prints every indicator of the zolv package, and every operation of
+# zolv::indicator, with the parameters used, at the
 # newest bar of a CSV file of bars, or at each of its last K bars.
 #
-#   usage: tclsh report.tcl ?-last K? ?-scale N? ?FILE?
+#   usage: tclsh report.tcl ?-last K? ?-scale N? ?-round? ?-volumescale N?
+#              ?-columns LIST? ?-separator C? ?-skip N? ?-skipinvalid?
+#              ?-reverse? ?FILE?
 #
 # FILE is read with zolv::read_csv: a header naming open, high, low, close and
 # volume in any order, one bar per line, oldest first. The first other column
 # (a date, or a date and time) names the bars. Prices are multiplied by N as
 # they are read (a power of ten, default 10000: up to four decimals) and shown
-# divided by it again. Without FILE the bundled sample
+# divided by it again. The reader's other options are passed on as they are
+# (-separator tab for a tab; -skipinvalid counts the rows it skips on
+# stderr). Without FILE the bundled sample
 # data/msft-daily-2000-2001.csv is read. The package is found through
 # TCLLIBPATH, e.g. TCLLIBPATH=build tclsh examples/report.tcl
 
 source [file join [file dirname [file normalize [info script]]] bars.tcl]
 
 namespace eval ::report {
-    variable usage "usage: report.tcl ?-last K? ?-scale N? ?FILE?"
+    variable usage "usage: report.tcl ?-last K? ?-scale N? $::bars::reader_usage ?FILE?"
 
     # Bars per block of the -last table, so that a block fits a terminal.
     variable block 5
 }
 
 # Reads the command line into a dict: last (0 for the newest bar only),
-# scale, file, help.
+# scale, reader (the reader's other options), file, help.
 proc ::report::parse_command_line {arguments} {
     variable usage
-    set options [dict create last 0 scale "" file "" help 0]
+    set options [dict create last 0 scale "" reader {} file "" help 0]
     set files {}
+    set reader {}
     while {[llength $arguments] > 0} {
         set arguments [lassign $arguments word]
+        if {[bars::is_reader_option $word]} {
+            set arguments [bars::reader_option $word $arguments reader $usage]
+            continue
+        }
         switch -exact -- $word {
             -last {
                 if {[llength $arguments] == 0} {
@@ -62,6 +72,7 @@ proc ::report::parse_command_line {arguments} {
     if {[llength $files] > 1} {
         bars::fail "more than one file given; $usage"
     }
+    dict set options reader $reader
     if {[llength $files] == 1} {
         dict set options file [lindex $files 0]
     } else {
@@ -126,7 +137,43 @@ proc ::report::single_bar_rows {object scale} {
     return $rows
 }
 
-# Prints the table of every indicator at the newest bar.
+# The rows of the table of the operations that only zolv::indicator and
+# zolv::series answer (those of the indicator commands are in the first
+# table), each with its usual arguments: operation, component, value, unit.
+proc ::report::operation_rows {object scale} {
+    set commands [lmap entry $::bars::indicators {lindex $entry 0 0}]
+    set rows {{operation component value unit}}
+    lappend rows {--------- --------- ----- ----}
+    dict for {name arguments} [zolv::operations] {
+        if {$name in $commands} continue
+        set words [list $name {*}[bars::usual_words $name]]
+        set components [dict get [zolv::operations $name] results]
+        set count [expr {max(1, [llength $components])}]
+        if {[catch {zolv::indicator $object {*}$words} values]} {
+            set values [lrepeat $count -]
+        }
+        if {$components eq {}} {
+            set components {{}}
+            set values [list $values]
+        }
+        set unit [bars::operation_unit $name]
+        set label [join $words]
+        foreach component $components value $values {
+            # direction and supertrend's sign, avwap's anchor: plain numbers
+            set shown [expr {$component eq "direction" ? "" : $unit}]
+            if {$value eq ""} {
+                set value -
+            }
+            lappend rows [list $label $component [bars::format_value $value $shown $scale] \
+                $shown]
+            set label ""
+        }
+    }
+    return $rows
+}
+
+# Prints the table of every indicator at the newest bar, then the table of
+# the operations.
 proc ::report::print_newest {object dates scale} {
     $object configure -pos 0
     set bar [lmap value [bar_values $object] unit {$ $ $ $ {}} {
@@ -137,6 +184,8 @@ proc ::report::print_newest {object dates scale} {
         [bars::bar_name $dates [expr {[llength $dates] - 1}]] $open $high $low $close $volume]
     puts ""
     print_table [single_bar_rows $object $scale] {l l r l l}
+    puts ""
+    print_table [operation_rows $object $scale] {l l r l}
 }
 
 # The rows of one block of the -last table: a label, its unit, then one
@@ -213,7 +262,8 @@ proc ::report::main {arguments} {
     set path [dict get $options file]
     set version [bars::require_zolv]
     corvalix::ZOLV ::report::series
-    set dates [bars::load ::report::series $path [dict get $options scale]]
+    set dates [bars::load ::report::series $path [dict get $options scale] \
+        [dict get $options reader]]
     set scale [bars::display_scale $path [dict get $options scale]]
     set count [llength $dates]
 

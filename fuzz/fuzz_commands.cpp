@@ -4,7 +4,8 @@
 // step the answer must be a value or one of the package's documented errors, and an object's data
 // must be unchanged by every call that reads it and by every store call that is refused. A calc
 // error carries its reason, CURSOR exactly where the cursor has no bar (unless an argument is out
-// of range); an upper-case column letter answers what its lower-case letter answers.
+// of range); an upper-case column letter answers what its lower-case letter answers; a range of
+// zolv::series is the slice of its whole line.
 //
 // Input: a byte stream read by FuzzedDataProvider; each step takes an
 // operation byte and the choices that build its words.
@@ -356,6 +357,51 @@ std::pair<int, std::string> step(Session& s, const Words& words, const std::stri
     return {code, result};
 }
 
+// A zolv::series range that answered: the slice of the whole line it names, and with -nan
+// empty no NaN in it.
+void check_range(const Words& w, const Words& options, const std::string& answer) {
+    int64_t from = 0;
+    int64_t to = INT64_MAX;
+    int64_t last = -1;
+    bool nan_empty = false;
+    for (size_t k = 0; k + 1 < options.size(); k += 2) {
+        if (options[k] == "-nan") {
+            nan_empty = true;
+            continue;
+        }
+        Tcl_Obj* word = Tcl_NewStringObj(options[k + 1].c_str(), -1);
+        Tcl_IncrRefCount(word);
+        Tcl_WideInt n = 0;
+        require(Tcl_GetWideIntFromObj(nullptr, word, &n) == TCL_OK, "a range's bar",
+                options[k + 1]);
+        Tcl_DecrRefCount(word);
+        (options[k] == "-from" ? from : options[k] == "-to" ? to : last) = n;
+    }
+    Words whole = {"zolv::series"};
+    whole.insert(whole.end(), w.begin() + 1 + static_cast<std::ptrdiff_t>(options.size()), w.end());
+    std::string line;
+    require(zolv_fuzz::call(whole, &line) == TCL_OK, "the whole line of a range", line);
+    Tcl_Obj* list = Tcl_NewStringObj(line.data(), static_cast<Tcl_Size>(line.size()));
+    Tcl_IncrRefCount(list);
+    Tcl_Size count = 0;
+    Tcl_Obj** elements = nullptr;
+    Tcl_ListObjGetElements(nullptr, list, &count, &elements);
+    const int64_t size = count;
+    const int64_t first = last >= 0 ? size - std::min(last, size) : std::max<int64_t>(from, 0);
+    const int64_t end = last >= 0 ? size : std::min(to, size - 1) + 1;
+    Tcl_Obj* slice = Tcl_NewListObj(0, nullptr);
+    Tcl_IncrRefCount(slice);
+    for (int64_t k = first; k < end; ++k) Tcl_ListObjAppendElement(nullptr, slice, elements[k]);
+    const std::string want = Tcl_GetString(slice);
+    Tcl_DecrRefCount(slice);
+    Tcl_DecrRefCount(list);
+    if (!nan_empty) {
+        require(answer == want, "a range is the slice of the whole line", answer + " / " + want);
+    } else {
+        require(answer.find("NaN") == std::string::npos, "-nan empty left a NaN", answer);
+    }
+}
+
 void run_one(FuzzedDataProvider& in, Session& s) {
     const int op = in.ConsumeIntegralInRange(0, 16);
     Words w;
@@ -462,10 +508,26 @@ void run_one(FuzzedDataProvider& in, Session& s) {
         case 16: {  // an operation of the table at every bar or at the cursor
             const zolv::Operation& op =
                 zolv::kOperations[in.ConsumeIntegralInRange(0, zolv::kOperationCount - 1)];
+            const bool series = in.ConsumeBool();
+            Words options;  // zolv::series's options before the object
+            if (series && in.ConsumeBool()) {
+                static const char* const kOptions[] = {"-from", "-to", "-last", "-nan"};
+                const int count = in.ConsumeIntegralInRange(1, 3);
+                for (int k = 0; k < count; ++k) {
+                    const std::string name = in.PickValueInArray(kOptions);
+                    options.push_back(name);
+                    if (in.ConsumeIntegralInRange(0, 15) == 0) break;  // its value missing
+                    options.push_back(name != "-nan"     ? int_word(in)
+                                      : in.ConsumeBool() ? "empty"
+                                                         : in.ConsumeRandomLengthString(6));
+                }
+            }
             target = object_word(in, s);
-            w = {in.ConsumeBool() ? "zolv::series" : "zolv::indicator", target,
-                 in.ConsumeIntegralInRange(0, 15) == 0 ? in.ConsumeRandomLengthString(8)
-                                                       : std::string(op.name)};
+            w = {series ? "zolv::series" : "zolv::indicator"};
+            w.insert(w.end(), options.begin(), options.end());
+            w.push_back(target);
+            w.push_back(in.ConsumeIntegralInRange(0, 15) == 0 ? in.ConsumeRandomLengthString(8)
+                                                              : std::string(op.name));
             const size_t words = std::strlen(op.kinds) + (in.ConsumeIntegralInRange(0, 15) == 0);
             for (size_t k = 0; k < words; ++k) {
                 const char kind = op.kinds[k];
@@ -477,8 +539,9 @@ void run_one(FuzzedDataProvider& in, Session& s) {
                     w.push_back(int_word(in));
                 }
             }
-            reads_only = true;
-            break;
+            const auto answer = step(s, w, target, true, false);
+            if (!options.empty() && answer.first == TCL_OK) check_range(w, options, answer.second);
+            return;
         }
         case 13:  // the text the hostile procedures answer
             w = {"set", "::fuzz_text", object_word(in, s)};

@@ -221,6 +221,17 @@ bool documented_error(const std::string& m) {
         if (starts_with(m, usage.c_str()) && ends_with(m, "\"")) return true;
     }
     if (m == "wrong # args: should be \"zolv::operations ?operation?\"") return true;
+    // zolv::series's options.
+    if (m == "wrong # args: should be \"zolv::series ?-from bar? ?-to bar? ?-last n? ?-nan empty? "
+             "object operation ?arg ...?\"" ||
+        m == "-last cannot be combined with -from or -to" ||
+        (starts_with(m, "bad -last \"") &&
+         ends_with(m, "\": must be a number of bars, 0 or more")) ||
+        (starts_with(m, "bad -nan \"") && ends_with(m, "\": must be empty")) ||
+        m == "value for \"-from\" missing" || m == "value for \"-to\" missing" ||
+        m == "value for \"-last\" missing" || m == "value for \"-nan\" missing") {
+        return true;
+    }
     if (starts_with(m, "unknown operation \"") && ends_with(m, kOperationNames.c_str())) {
         return true;
     }
@@ -228,7 +239,9 @@ bool documented_error(const std::string& m) {
         ends_with(m, "\": must be o, h, l, c, v or open, high, low, close, volume")) {
         return true;
     }
-    if ((starts_with(m, "expected floating-point number but got \"") && ends_with(m, "\"")) ||
+    // Tcl 8.6 adds a remark to a real with a leading zero.
+    if ((starts_with(m, "expected floating-point number but got \"") &&
+         (ends_with(m, "\"") || ends_with(m, "\" (looks like invalid octal number)"))) ||
         m == "floating point value is Not a Number") {
         return true;
     }

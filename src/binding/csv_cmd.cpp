@@ -1,6 +1,8 @@
 // This file contains the zolv::read_csv command: the bars of a CSV file, read through Tcl's
 // channels and scaled exactly, appended to an object as setlist appends a list.
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,11 +15,22 @@ namespace zolv {
 namespace {
 
 constexpr char kUsage[] =
-    "wrong # args: should be \"zolv::read_csv object file ?-scale n? ?-volumescale n? "
-    "?-dates var?\"";
+    "wrong # args: should be \"zolv::read_csv object file ?-scale n? ?-volumescale n? ?-round? "
+    "?-columns list? ?-separator char? ?-skip n? ?-skipinvalid var? ?-reverse? ?-dates var?\"";
 
-const char* const kOptions[] = {"-dates", "-scale", "-volumescale", nullptr};
-enum Option { kDatesOption, kScaleOption, kVolumeScaleOption };
+const char* const kOptions[] = {"-columns",   "-dates", "-reverse",     "-round",       "-scale",
+                                "-separator", "-skip",  "-skipinvalid", "-volumescale", nullptr};
+enum Option {
+    kColumnsOption,
+    kDatesOption,
+    kReverseOption,
+    kRoundOption,
+    kScaleOption,
+    kSeparatorOption,
+    kSkipOption,
+    kSkipInvalidOption,
+    kVolumeScaleOption
+};
 
 constexpr int kReadPiece = 1 << 16;
 
@@ -98,34 +111,125 @@ int date_list(Tcl_Interp* interp, const std::vector<std::string>& dates, Tcl_Obj
         list);
 }
 
+// The decimals of a scale's word: the exponent of a power of ten from 10^least to 10^9, written
+// as an integer (Tcl's forms) or as a decimal number ("0.001", "1e-3").
+bool scale_of(Tcl_Obj* word, int least, int* decimals) {
+    Tcl_WideInt scale = 0;
+    if (Tcl_GetWideIntFromObj(nullptr, word, &scale) == TCL_OK) {
+        *decimals = scale_decimals(scale);
+        return *decimals >= 0;
+    }
+    Tcl_Size size = 0;
+    const char* text = Tcl_GetStringFromObj(word, &size);
+    return power_of_ten(text, static_cast<size_t>(size), decimals) && *decimals >= least;
+}
+
+// -columns {close "Close/Last" volume Vol ...}: the header name of each of the five given.
+int columns_of(Tcl_Interp* interp, Tcl_Obj* word, CsvOptions* options) {
+    Tcl_Size count = 0;
+    Tcl_Obj** words = nullptr;
+    if (Tcl_ListObjGetElements(interp, word, &count, &words) != TCL_OK) return csv_error(interp);
+    if (count % 2 != 0) {
+        return csv_error(interp, Tcl_ObjPrintf("bad -columns \"%s\": must be pairs of a column "
+                                               "(open, high, low, close, volume) and a header name",
+                                               Tcl_GetString(word)));
+    }
+    static const char* const kColumns[] = {"open", "high", "low", "close", "volume", nullptr};
+    for (Tcl_Size k = 0; k < count; k += 2) {
+        int role = 0;
+        if (Tcl_GetIndexFromObj(interp, words[k], kColumns, "column", TCL_EXACT, &role) != TCL_OK) {
+            return csv_error(interp);
+        }
+        std::string& name = options->columns[role];
+        if (!name.empty()) {
+            return csv_error(interp,
+                             Tcl_ObjPrintf("bad -columns: %s is named twice", kColumns[role]));
+        }
+        Tcl_Size size = 0;
+        const char* text = Tcl_GetStringFromObj(words[k + 1], &size);
+        name.assign(text, static_cast<size_t>(size));
+        if (name.empty()) {
+            return csv_error(interp, Tcl_ObjPrintf("bad -columns: the header name of %s is empty",
+                                                   kColumns[role]));
+        }
+    }
+    return TCL_OK;
+}
+
+// Sets a variable of the command's options to `value`; false when Tcl refuses (the message is
+// set).
+bool set_variable(Tcl_Interp* interp, Tcl_Obj* name, Tcl_Obj* value) {
+    ObjRef hold(value);
+    return Tcl_ObjSetVar2(interp, name, nullptr, value, TCL_LEAVE_ERR_MSG) != nullptr;
+}
+
 // The command after its word count: options, the file, the dates, the bars.
 int read_csv_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     CsvOptions options;
     Tcl_Obj* dates_name = nullptr;
+    Tcl_Obj* skipped_name = nullptr;
     for (int k = 3; k < objc; k += 2) {
         int option = 0;
         if (Tcl_GetIndexFromObj(interp, objv[k], kOptions, "option", 0, &option) != TCL_OK) {
             return csv_error(interp);
         }
+        if (option == kReverseOption || option == kRoundOption) {
+            (option == kRoundOption ? options.round : options.reverse) = true;
+            --k;  // a flag: no value follows
+            continue;
+        }
         if (k + 1 == objc) {
             return csv_error(interp, Tcl_ObjPrintf("value for \"%s\" missing", kOptions[option]));
         }
-        if (option == kDatesOption) {
-            dates_name = objv[k + 1];
-            options.dates = true;
-            continue;
-        }
-        Tcl_WideInt scale = 0;
-        int decimals = -1;
-        if (Tcl_GetWideIntFromObj(nullptr, objv[k + 1], &scale) == TCL_OK) {
-            decimals = scale_decimals(scale);
-        }
-        if (decimals < 0) {
-            return csv_error(interp, Tcl_ObjPrintf("bad %s \"%s\": must be a power of ten from 1 "
+        Tcl_Obj* value = objv[k + 1];
+        switch (option) {
+            case kColumnsOption:
+                if (columns_of(interp, value, &options) != TCL_OK) return TCL_ERROR;
+                break;
+            case kDatesOption:
+                dates_name = value;
+                options.dates = true;
+                break;
+            case kSkipInvalidOption:
+                skipped_name = value;
+                options.skip_invalid = true;
+                break;
+            case kSeparatorOption: {
+                Tcl_Size size = 0;
+                const char* text = Tcl_GetStringFromObj(value, &size);
+                if (size != 1 || std::strchr(",;|\t", text[0]) == nullptr) {
+                    return csv_error(interp, Tcl_ObjPrintf("bad -separator \"%s\": must be \",\", "
+                                                           "\";\", \"|\" or a tab",
+                                                           text));
+                }
+                options.separator = text[0];
+                break;
+            }
+            case kSkipOption: {
+                Tcl_WideInt lines = -1;
+                if (Tcl_GetWideIntFromObj(nullptr, value, &lines) != TCL_OK || lines < 0 ||
+                    lines > INT32_MAX) {
+                    return csv_error(interp, Tcl_ObjPrintf("bad -skip \"%s\": must be a number of "
+                                                           "lines, 0 or more",
+                                                           Tcl_GetString(value)));
+                }
+                options.skip = static_cast<int>(lines);
+                break;
+            }
+            default: {
+                const bool volume = option == kVolumeScaleOption;
+                int decimals = 0;
+                if (!scale_of(value, volume ? -kMaxScaleDecimals : 0, &decimals)) {
+                    return csv_error(interp,
+                                     Tcl_ObjPrintf("bad %s \"%s\": must be a power of ten from %s "
                                                    "to 1000000000",
-                                                   kOptions[option], Tcl_GetString(objv[k + 1])));
+                                                   kOptions[option], Tcl_GetString(value),
+                                                   volume ? "0.000000001" : "1"));
+                }
+                (volume ? options.volume_decimals : options.price_decimals) = decimals;
+                break;
+            }
         }
-        (option == kScaleOption ? options.price_decimals : options.volume_decimals) = decimals;
     }
     {
         // The object must exist before the file is read.
@@ -144,15 +248,22 @@ int read_csv_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         return csv_error(interp,
                          Tcl_NewStringObj(message.data(), static_cast<Tcl_Size>(message.size())));
     }
-    // The variable is set before the store changes: a trace on it may run any script, and
-    // when setting it fails nothing is appended.
+    // The variables are set before the store changes: a trace on them may run any script, and
+    // when setting one fails nothing is appended.
     if (dates_name) {
         Tcl_Obj* list = nullptr;
         if (date_list(interp, bars.dates, &list) != TCL_OK) return TCL_ERROR;
-        ObjRef dates(list);
-        if (!Tcl_ObjSetVar2(interp, dates_name, nullptr, dates.get(), TCL_LEAVE_ERR_MSG)) {
+        if (!set_variable(interp, dates_name, list)) return TCL_ERROR;
+    }
+    if (skipped_name) {
+        const std::vector<int>& lines = bars.skipped;
+        Tcl_Obj* list = nullptr;
+        if (build_list(
+                interp, lines.size(), lines.size() * sizeof(Tcl_Obj),
+                [&](size_t k) { return Tcl_NewIntObj(lines[k]); }, &list) != TCL_OK) {
             return TCL_ERROR;
         }
+        if (!set_variable(interp, skipped_name, list)) return TCL_ERROR;
     }
     const size_t count = bars.values.size();
     if (count > 0) {

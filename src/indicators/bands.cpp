@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 #include "indicators/ema_chain.h"
 #include "indicators/series_lines.h"
 #include "series/zolv.h"
+
+#ifdef ZOLV_X86_LANES
+#include <immintrin.h>
+#endif
 
 bool ZOLV_CALC::bollingerband(int t, const Column& c, int i, double* upper1, double* lower1,
                               double* upper2, double* lower2, double* upper3,
@@ -127,8 +132,9 @@ int ZOLV::macd(int t1, int t2, int sig, std::vector<double>& out) const {
     // Both averages from the remembered ones at the oldest bar of the signal
     // window, then stepped on together to the cursor, as the calculation does.
     const int first = i - sig + 1;
-    double e1 = ema_memory.value_at('c', t1, close, first);
-    double e2 = ema_memory.value_at('c', t2, close, first);
+    double e1 = 0.0;
+    double e2 = 0.0;
+    ema_memory.values_at('c', t1, t2, close, first, &e1, &e2);
     const double f1 = zolv::ema_factor(t1);
     const double f2 = zolv::ema_factor(t2);
     std::vector<double> line(static_cast<size_t>(sig));
@@ -165,36 +171,168 @@ __attribute__((noinline)) void advance_pair(double* e, const double* f, const in
     e[1] = e2;
 }
 
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_shufflevector)
+#define ZOLV_SHUFFLES 1
+#endif
+#endif
+
+// Writes the rows of kWidth consecutive bars, six values each, from band[b] (lane k: bar k's
+// value b), to row[0 .. 6 * kWidth).
+template <typename V>
+inline void write_rows(const V (&band)[6], double* row) {
+    constexpr int kWidth = sizeof(V) / sizeof(double);
+#ifdef ZOLV_SHUFFLES
+    if constexpr (kWidth == 8) {
+        // Pairs (band 0, band 1) of bars 0-3 and of bars 4-7, likewise bands 2, 3 and 4, 5; the
+        // rows of four bars are then three vectors of four pairs each.
+        const V a[2] = {__builtin_shufflevector(band[0], band[1], 0, 8, 1, 9, 2, 10, 3, 11),
+                        __builtin_shufflevector(band[0], band[1], 4, 12, 5, 13, 6, 14, 7, 15)};
+        const V c[2] = {__builtin_shufflevector(band[2], band[3], 0, 8, 1, 9, 2, 10, 3, 11),
+                        __builtin_shufflevector(band[2], band[3], 4, 12, 5, 13, 6, 14, 7, 15)};
+        const V e[2] = {__builtin_shufflevector(band[4], band[5], 0, 8, 1, 9, 2, 10, 3, 11),
+                        __builtin_shufflevector(band[4], band[5], 4, 12, 5, 13, 6, 14, 7, 15)};
+        for (int h = 0; h < 2; ++h, row += 24) {
+            const V ac = __builtin_shufflevector(a[h], c[h], 0, 1, 8, 9, 0, 1, 2, 3);
+            const V ce = __builtin_shufflevector(c[h], e[h], 2, 3, 10, 11, 0, 1, 4, 5);
+            const V ea = __builtin_shufflevector(e[h], a[h], 4, 5, 14, 15, 0, 1, 6, 7);
+            store(row, V{__builtin_shufflevector(ac, e[h], 0, 1, 2, 3, 8, 9, 6, 7)});
+            store(row + 8, V{__builtin_shufflevector(ce, a[h], 0, 1, 2, 3, 12, 13, 6, 7)});
+            store(row + 16, V{__builtin_shufflevector(ea, c[h], 0, 1, 2, 3, 14, 15, 6, 7)});
+        }
+        return;
+    } else if constexpr (kWidth == 4) {
+        // Pairs of bars 0-1 and 2-3 of bands (0, 1), (2, 3) and (4, 5); every vector of a row
+        // pairs two of them.
+        const V a0 = __builtin_shufflevector(band[0], band[1], 0, 4, 1, 5);
+        const V a1 = __builtin_shufflevector(band[0], band[1], 2, 6, 3, 7);
+        const V c0 = __builtin_shufflevector(band[2], band[3], 0, 4, 1, 5);
+        const V c1 = __builtin_shufflevector(band[2], band[3], 2, 6, 3, 7);
+        const V e0 = __builtin_shufflevector(band[4], band[5], 0, 4, 1, 5);
+        const V e1 = __builtin_shufflevector(band[4], band[5], 2, 6, 3, 7);
+        store(row, V{__builtin_shufflevector(a0, c0, 0, 1, 4, 5)});
+        store(row + 4, V{__builtin_shufflevector(e0, a0, 0, 1, 6, 7)});
+        store(row + 8, V{__builtin_shufflevector(c0, e0, 2, 3, 6, 7)});
+        store(row + 12, V{__builtin_shufflevector(a1, c1, 0, 1, 4, 5)});
+        store(row + 16, V{__builtin_shufflevector(e1, a1, 0, 1, 6, 7)});
+        store(row + 20, V{__builtin_shufflevector(c1, e1, 2, 3, 6, 7)});
+        return;
+    }
+#endif
+    double lanes[6][kWidth];
+    for (int b = 0; b < 6; ++b) store(lanes[b], band[b]);
+    for (int k = 0; k < kWidth; ++k) {
+        for (int b = 0; b < 6; ++b) row[6 * k + b] = lanes[b][k];
+    }
+}
+
+// d = v - m. With `fused` on AVX-512 lanes it is computed as v * 1.0 - m in one fused step:
+// the same correctly rounded difference, but on the multiply units, which the additions of
+// the deviation leave half idle.
+#ifdef ZOLV_X86_LANES
+template <typename V>
+__attribute__((target("avx512f"))) inline void fused_difference(V& d, const V& v, const V& m) {
+    __m512d a;
+    __m512d b;
+    std::memcpy(&a, &v, sizeof a);
+    std::memcpy(&b, &m, sizeof b);
+    a = _mm512_fmsub_pd(a, _mm512_set1_pd(1.0), b);
+    std::memcpy(&d, &a, sizeof d);
+}
+#endif
+template <typename V>
+inline void difference(V& d, const V& v, const V& m, bool fused) {
+#ifdef ZOLV_X86_LANES
+    if constexpr (sizeof(V) == 64) {
+        if (fused) return fused_difference(d, v, m);
+    }
+#endif
+    d = v - m;
+}
+
+// The six bands of every window, computed in lanes and written as rows from there: the mean
+// and deviation as stdev forms them (sum = sum + x over the window newest first, mean = sum /
+// n; total = total + d * d newest first, d = x - mean; deviation the square root of total /
+// (n - 1)), the bands formed from them as the per-bar calculation forms them. Window j is
+// x[j .. j + n - 1]; its row goes to out + 6 * j. The loops over the groups are unrolled, so
+// that the sums stay in registers. Each step also asks the cache for the integers of the next
+// block at the same offsets (next[0 .. next_count)), so that they arrive while this one
+// computes.
+struct BandLanes {
+    const double* x;
+    int n;
+    double* out;
+    const int32_t* next;
+    int64_t next_count;
+
+    template <typename V, int G>
+    void bars(int64_t j) const {
+        constexpr int64_t kWidth = sizeof(V) / sizeof(double);
+        const int64_t newest = j + n - 1;
+        for (int64_t k = j; k < std::min(j + kWidth * G, next_count); k += 16) {
+            __builtin_prefetch(next + k);
+        }
+        V m[G];
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) m[g] = V{};
+        for (int64_t q = 0; q < n; ++q) {
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) {
+                V v;
+                load(v, x + newest + g * kWidth - q);
+                m[g] = m[g] + v;
+            }
+        }
+        V total[G];
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            m[g] = m[g] / static_cast<double>(n);
+            total[g] = V{};
+        }
+        for (int64_t q = 0; q < n; ++q) {
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) {
+                V v;
+                load(v, x + newest + g * kWidth - q);
+                V d;
+                difference(d, v, m[g], g % 2 == 0);
+                total[g] = total[g] + d * d;
+            }
+        }
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            V d = total[g] / static_cast<double>(n - 1);  // n = 1 gives 0/0: NaN
+            set_sqrt(d);
+            const V twice = d + d;
+            const V thrice = d * 3.0;
+            const V band[6] = {d + m[g],     m[g] - d,      twice + m[g],
+                               m[g] - twice, thrice + m[g], m[g] - thrice};
+            write_rows(band, out + 6 * (j + g * kWidth));
+        }
+    }
+};
+
 }  // namespace
 
-// The mean and deviation of every window come from the lanes that stdev uses; the bands are
-// formed from them as the per-bar calculation forms them.
+// Each block's bars converted to doubles once, then every window's bands from the lanes.
 Bars bollingerband_series(const ZOLV& z, char type, int t, Writer& w) {
     const Column& c = z.select_column(type);
     const Bars bars = window_bars(t, column_size(c), w.bars());
-    const bool stream = w.streams();
     for_chunks(bars, 2 * int64_t{t}, [&](Bars chunk) {
         std::vector<double> scratch;
-        std::vector<double> means(static_cast<size_t>(kBlock));
-        std::vector<double> deviations(static_cast<size_t>(kBlock));
         for (int64_t b0 = chunk.first; b0 < chunk.end; b0 += kBlock) {
-            const Bars block{b0, std::min(chunk.end, b0 + kBlock)};
-            deviation_line(c, t, block, means.data(), deviations.data(), &scratch);
-            with_lanes([&](auto) {
-                const double* mean = means.data();
-                const double* sd = deviations.data();
-                double* out = w.reals(b0);
-                const int64_t count = block.end - b0;  // a local: the stores cannot change it
-                for (int64_t k = 0; k < count; ++k) {
-                    const double m = mean[k];
-                    const double d = sd[k];
-                    store_pair(out + 6 * k, d + m, m - d, stream);
-                    store_pair(out + 6 * k + 2, (d + d) + m, m - (d + d), stream);
-                    store_pair(out + 6 * k + 4, d * 3.0 + m, m - d * 3.0, stream);
-                }
+            const int64_t count = std::min(kBlock, chunk.end - b0);
+            scratch.resize(static_cast<size_t>(t - 1 + count));
+            double* x = scratch.data();
+            const int32_t* from = c.data() + (b0 - t + 1);
+            const size_t size = scratch.size();
+            const int64_t next_count = std::min(kBlock, chunk.end - b0 - count);
+            const BandLanes lanes{x, t, w.reals(b0), from + (t - 1) + count, next_count};
+            with_lanes([&](auto set) {
+                for (size_t o = 0; o < size; ++o) x[o] = static_cast<double>(from[o]);
+                over_lanes<decltype(set)>(lanes, 0, count);
             });
         }
-        end_streams();
         w.set_valid(chunk);
     });
     return bars;

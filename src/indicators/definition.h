@@ -255,8 +255,9 @@ public:
         kShape != SeriesShape::kInteger && kShape != SeriesShape::kIntegerList;
     static constexpr bool kIntegers = Def::kIntegerParts != 0;
 
-    // Sizes `r` for `count` bars; the values are written by bar() and none().
-    LineOut(SeriesResult* r, int64_t count) {
+    // Sizes `r` for `count` bars from bar `origin` on (bar k is written at k - origin); the
+    // values are written by bar() and none().
+    LineOut(SeriesResult* r, int64_t count, int64_t origin) : origin_(origin) {
         const size_t values = static_cast<size_t>(count) * kWidth;
         r->shape = kShape;
         r->width = kWidth;
@@ -273,8 +274,8 @@ public:
     // The bars of `bars` have no value.
     void none(Bars bars) {
         if (bars.empty()) return;
-        const size_t first = static_cast<size_t>(bars.first);
-        const size_t end = static_cast<size_t>(bars.end);
+        const size_t first = static_cast<size_t>(bars.first - origin_);
+        const size_t end = static_cast<size_t>(bars.end - origin_);
         std::fill(valid_ + first, valid_ + end, 0);
         if constexpr (kReals) std::fill(reals_ + first * kWidth, reals_ + end * kWidth, 0.0);
         if constexpr (kIntegers) std::fill(integers_ + first * kWidth, integers_ + end * kWidth, 0);
@@ -282,7 +283,7 @@ public:
     }
     // The value of bar k after `state`.
     void bar(const Def& def, const typename Def::State& state, const Input& in, int64_t k) {
-        const size_t at = static_cast<size_t>(k) * kWidth;
+        const size_t at = static_cast<size_t>(k - origin_) * kWidth;
         double* reals = nullptr;
         int64_t* integers = nullptr;
         if constexpr (kReals) {
@@ -293,7 +294,7 @@ public:
             integers = integers_ + at;
             std::fill(integers, integers + kWidth, 0);
         }
-        uint8_t* valid = valid_ + k;
+        uint8_t* valid = valid_ + (k - origin_);
         *valid = 0;
         if constexpr (kWidth == 1) {
             Out o(reals, integers, valid);
@@ -308,6 +309,7 @@ public:
     }
 
 private:
+    int64_t origin_;
     uint8_t* valid_;
     double* reals_;
     int64_t* integers_;
@@ -364,38 +366,45 @@ void back_over(Def def, Input in, typename Def::State& state, Bars bars, int64_t
 // stage to a second thread.
 constexpr int64_t kStageCost = 8;
 
-// The whole line: the bars before the lookback without a value, then every bar's value. A
-// history line steps from bar 0 on one thread; a window's line is cut into chunks over the
+// The line over the bars of `range`: the bars before the lookback without a value, then every
+// bar's value. A history line steps on from bar 0 or from the state the object remembers (the
+// whole line of a two-stage definition on two threads); a window's line is cut into chunks over the
 // worker threads, each chunk's state stepped afresh from span - 1 bars before it, so that no
 // value depends on the split.
 template <typename Def>
-void line_of(const ZOLV& z, const Operation&, const OpArgs& args, SeriesResult* r) {
+void line_of(const ZOLV& z, const Operation& op, const OpArgs& args, Bars range, SeriesResult* r) {
     using State = typename Def::State;
     const Def def(args);
     const Input in = input_of(z, args.column);
-    LineOut<Def> out(r, in.size);
-    if (!def.valid()) return out.none(Bars{0, in.size});
-    const Bars bars{std::min(in.size, std::max<int64_t>(0, def.lookback())), in.size};
-    out.none(Bars{0, bars.first});
+    const int64_t count = range.empty() ? 0 : range.end - range.first;
+    LineOut<Def> out(r, count, range.first);
+    if (!def.valid() || count == 0) return out.none(range);
+    const Bars bars{std::min(range.end, std::max(range.first, def.lookback())), range.end};
+    out.none(Bars{range.first, bars.first});
     const int64_t span = def.span();
-    if constexpr (Staged<Def>::value) {
-        // On two threads at once where the line is long enough: the stages block by block.
-        if (thread_count(Bars{0, in.size}, kStageCost) >= 2) {
-            const std::unique_ptr<typename Def::Link[]> links(
-                new typename Def::Link[static_cast<size_t>(in.size)]);
-            typename Def::Front front{};
-            State state{};
-            auto first = [&](Bars b) { front_over(def, in, front, b, links.get() + b.first); };
-            auto second = [&](Bars b) {
-                back_over(def, in, state, b, bars.first, links.get() + b.first, out);
-            };
-            poll_stop();
-            if (run_stages(in.size, first, second)) return;
-        }
-    }
     if (span == 0) {
+        if constexpr (Staged<Def>::value) {
+            // The whole line on two threads at once where it is long enough: the stages block
+            // by block.
+            if (range.first == 0 && thread_count(range, kStageCost) >= 2) {
+                const std::unique_ptr<typename Def::Link[]> links(
+                    new typename Def::Link[static_cast<size_t>(count)]);
+                typename Def::Front front{};
+                State state{};
+                auto first = [&](Bars b) { front_over(def, in, front, b, links.get() + b.first); };
+                auto second = [&](Bars b) {
+                    back_over(def, in, state, b, bars.first, links.get() + b.first, out);
+                };
+                poll_stop();
+                if (run_stages(range.end, first, second)) return;
+            }
+        }
+        // From bar 0, or from the state the object remembers after the bar before the range.
         State state{};
-        step_over<false>(def, in, state, Bars{0, bars.first}, out);
+        if (range.first > 0) {
+            state = z.state_memory.state_after(&op, args, def, in, range.first - 1);
+        }
+        step_over<false>(def, in, state, Bars{range.first, bars.first}, out);
         step_over<true>(def, in, state, bars, out);
         return;
     }

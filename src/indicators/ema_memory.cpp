@@ -1,6 +1,6 @@
 // This file contains the remembered exponential averages: looking a value up
-// from the nearest remembered one, walking on past the newest, and forgetting
-// what a change of the bars makes wrong.
+// from the nearest remembered one, walking on past the newest (one line alone or
+// two together), and forgetting what a change of the bars makes wrong.
 #include "indicators/ema_memory.h"
 
 #include <algorithm>
@@ -8,77 +8,209 @@
 #include "indicators/ema_chain.h"
 
 namespace zolv {
+
+// One line's part of a call: where its walk starts and, past the newest bar walked, where
+// the values at the line's marks go. Marks are numbered as in the line, mark k at bar
+// start + k * kStride; notes[0] is mark `base`.
+struct EmaMemory::Walk {
+    explicit Walk(int length) : n(length), start(length - 1), factor(ema_factor(length)) {}
+
+    int n;
+    int start;  // the seed's bar, mark 0
+    double factor;
+    int at = 0;  // the bar of `value`
+    double value = 0.0;
+    bool noting = false;  // the walk goes past the line's newest bar
+    int from = 0;         // the line's newest bar when the walk began
+    size_t kept = 0;      // the marks the line held then
+    size_t base = 0;
+    double seed = 0.0;
+    double* notes = nullptr;
+    std::vector<double> heap;  // the notes of a long walk; a line of only its seed takes them whole
+    double local[8];           // the notes of a short one
+};
+
 namespace {
 
-double step(double prev, double factor, int32_t x) {
-    return EmaChain::next(prev, factor, static_cast<double>(x));
+using Walk = EmaMemory::Walk;
+constexpr int kStride = EmaMemory::kStride;
+
+// Where a walk notes bar b's value: the slot of the first mark at or after b. Every bar up
+// to a mark writes the mark's slot, the mark's own value last, so no step needs a branch.
+inline size_t slot(int b, int start, size_t base) {
+    return static_cast<size_t>(b - start + (kStride - 1)) / kStride - base;
+}
+
+// Marks noted once the walk stands at its bar.
+inline size_t noted(const Walk& w) {
+    return static_cast<size_t>(w.at - w.start) / kStride + 1 - w.base;
+}
+
+// Room for the notes of a walk on to bar i; a line of only its seed gets it as notes[0].
+void make_room(Walk& w, int i) {
+    const size_t slots = slot(i, w.start, w.base) + 1;
+    if (w.base == 0 || slots > sizeof w.local / sizeof w.local[0]) {
+        w.heap.resize(slots);
+        w.notes = w.heap.data();
+    } else {
+        w.notes = w.local;
+    }
+    if (w.base == 0) w.notes[0] = w.seed;
+}
+
+// Steps w on to bar `to`, noting its values when kNote is set.
+template <bool kNote>
+void walk_one(Walk& w, const int32_t* x, int to) {
+    double v = w.value;
+    const double f = w.factor;
+    const int start = w.start;
+    const size_t base = w.base;
+    double* const notes = w.notes;
+    for (int b = w.at + 1; b <= to; ++b) {
+        v = EmaChain::next(v, f, static_cast<double>(x[b]));
+        if (kNote) notes[slot(b, start, base)] = v;
+    }
+    w.value = v;
+    w.at = std::max(w.at, to);
+}
+
+// Steps two noting walks that stand at the same bar on to bar `to` together: the two chains
+// are independent, so the pair costs little more than one.
+void walk_two(Walk& a, Walk& b, const int32_t* x, int to) {
+    double va = a.value;
+    double vb = b.value;
+    const double fa = a.factor;
+    const double fb = b.factor;
+    const int start_a = a.start;
+    const int start_b = b.start;
+    const size_t base_a = a.base;
+    const size_t base_b = b.base;
+    double* const notes_a = a.notes;
+    double* const notes_b = b.notes;
+    for (int k = a.at + 1; k <= to; ++k) {
+        const double v = static_cast<double>(x[k]);
+        va = EmaChain::next(va, fa, v);
+        vb = EmaChain::next(vb, fb, v);
+        notes_a[slot(k, start_a, base_a)] = va;
+        notes_b[slot(k, start_b, base_b)] = vb;
+    }
+    a.value = va;
+    b.value = vb;
+    a.at = b.at = std::max(a.at, to);
 }
 
 }  // namespace
 
+void EmaMemory::begin(Walk& w, char column, const Column& c, int i) {
+    Line* line = nullptr;
+    for (Line& l : lines_) {
+        if (l.column == column && l.n == w.n) line = &l;
+    }
+    if (!line) {
+        // A new line, or the one used least recently replaced; it starts at the seed.
+        const double seed = window_mean(w.n, c, w.start);
+        std::vector<double> marks{seed};
+        if (lines_.size() < kMaxLines) {
+            lines_.push_back(Line{column, w.n, w.start, seed, {}, 0});
+            line = &lines_.back();
+        } else {
+            line = &*std::min_element(lines_.begin(), lines_.end(),
+                                      [](const Line& a, const Line& b) { return a.used < b.used; });
+            *line = Line{column, w.n, w.start, seed, {}, 0};
+        }
+        line->marks.swap(marks);
+    }
+    line->used = ++clock_;
+    if (i <= line->tip) {
+        const int k = (i - w.start) / kStride;
+        w.at = w.start + k * kStride;
+        w.value = line->marks[static_cast<size_t>(k)];
+        return;
+    }
+    w.noting = true;
+    w.at = w.from = line->tip;
+    w.value = line->tip_value;
+    w.kept = line->marks.size();
+    w.base = w.kept == 1 ? 0 : w.kept;
+    w.seed = line->marks[0];
+}
+
+void EmaMemory::remember(Walk& w, char column) {
+    for (Line& l : lines_) {
+        if (l.column != column || l.n != w.n || l.tip != w.from || l.marks.size() != w.kept) {
+            continue;
+        }
+        const size_t count = noted(w);
+        if (w.base == 0) {
+            w.heap.resize(count);
+            l.marks.swap(w.heap);
+        } else {
+            l.marks.insert(l.marks.end(), w.notes, w.notes + count);
+        }
+        l.tip = w.at;
+        l.tip_value = w.value;
+        return;
+    }
+}
+
 double EmaMemory::value_at(char column, int n, const Column& c, int i) {
     // Over one bar the average is the bar's own value at every step.
     if (n == 1) return static_cast<double>(c[static_cast<size_t>(i)]);
-    const double factor = ema_factor(n);
-    const int start = n - 1;
-    const int32_t* x = c.data();
-
-    int from = 0;
-    double value = 0.0;
-    bool walk_on = false;
+    Walk w(n);
     {
         std::lock_guard<std::mutex> guard(mutex_);
-        Line* line = nullptr;
-        for (Line& l : lines_) {
-            if (l.column == column && l.n == n) line = &l;
-        }
-        if (!line) {
-            // A new line, or the one used least recently replaced; it starts at the seed.
-            const double seed = window_mean(n, c, start);
-            std::vector<double> marks{seed};
-            if (lines_.size() < kMaxLines) {
-                lines_.push_back(Line{column, n, start, seed, {}, 0});
-                line = &lines_.back();
-            } else {
-                line = &*std::min_element(
-                    lines_.begin(), lines_.end(),
-                    [](const Line& a, const Line& b) { return a.used < b.used; });
-                *line = Line{column, n, start, seed, {}, 0};
-            }
-            line->marks.swap(marks);
-        }
-        line->used = ++clock_;
-        if (i <= line->tip) {
-            const int k = (i - start) / kStride;
-            from = start + k * kStride;
-            value = line->marks[static_cast<size_t>(k)];
-        } else {
-            from = line->tip;
-            value = line->tip_value;
-            walk_on = true;
-        }
+        begin(w, column, c, i);
     }
-
-    if (!walk_on) {
-        for (int b = from + 1; b <= i; ++b) value = step(value, factor, x[b]);
-        return value;
+    if (!w.noting) {
+        walk_one<false>(w, c.data(), i);
+        return w.value;
     }
-    // Past the newest bar walked: walk on, noting the values to remember, and
-    // remember them unless another caller has walked this line meanwhile.
-    std::vector<double> marks;
-    marks.reserve(static_cast<size_t>((i - from) / kStride + 1));
-    for (int b = from + 1; b <= i; ++b) {
-        value = step(value, factor, x[b]);
-        if ((b - start) % kStride == 0) marks.push_back(value);
-    }
+    // Past the newest bar walked: walk on, noting the values to remember.
+    make_room(w, i);
+    walk_one<true>(w, c.data(), i);
     std::lock_guard<std::mutex> guard(mutex_);
-    for (Line& l : lines_) {
-        if (l.column != column || l.n != n || l.tip != from) continue;
-        l.marks.insert(l.marks.end(), marks.begin(), marks.end());
-        l.tip = i;
-        l.tip_value = value;
+    remember(w, column);
+    return w.value;
+}
+
+void EmaMemory::values_at(char column, int n1, int n2, const Column& c, int i, double* v1,
+                          double* v2) {
+    if (n1 == 1 || n2 == 1 || n1 == n2) {
+        *v1 = value_at(column, n1, c, i);
+        *v2 = n2 == n1 ? *v1 : value_at(column, n2, c, i);
+        return;
     }
-    return value;
+    Walk a(n1);
+    Walk b(n2);
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        begin(a, column, c, i);
+        begin(b, column, c, i);
+    }
+    const int32_t* x = c.data();
+    if (a.noting && b.noting) {
+        // The line behind catches up alone, then both walk on together.
+        make_room(a, i);
+        make_room(b, i);
+        walk_one<true>(a.at < b.at ? a : b, x, std::max(a.at, b.at));
+        walk_two(a, b, x, i);
+    } else {
+        for (Walk* w : {&a, &b}) {
+            if (w->noting) {
+                make_room(*w, i);
+                walk_one<true>(*w, x, i);
+            } else {
+                walk_one<false>(*w, x, i);
+            }
+        }
+    }
+    if (a.noting || b.noting) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (a.noting) remember(a, column);
+        if (b.noting) remember(b, column);
+    }
+    *v1 = a.value;
+    *v2 = b.value;
 }
 
 void EmaMemory::forget_all() {

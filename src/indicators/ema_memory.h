@@ -33,6 +33,9 @@ public:
     // column ("o", "h", "l", "v" or "c"). The window must fit: 1 <= n, n - 1 <= i
     // < size. Several threads may ask at once; each one's answer is exact.
     double value_at(char column, int n, const Column& c, int i);
+    // The averages over n1 and n2 bars of column `c` at bar i, as value_at answers each; two
+    // lines that both walk on past their newest bar walk together, in one pass.
+    void values_at(char column, int n1, int n2, const Column& c, int i, double* v1, double* v2);
 
     // The bars of every column have moved (a bar added or removed at the oldest
     // end, or all removed): nothing remembered holds.
@@ -43,7 +46,16 @@ public:
     // Bytes held by the remembered values.
     size_t bytes() const;
 
+    // One line's part of a call (see the .cpp file).
+    struct Walk;
+
 private:
+    // Under the lock: finds or makes the line and sets where the walk to bar i starts.
+    void begin(Walk& w, char column, const Column& c, int i);
+    // Under the lock: the values a walk noted become the line's, unless another caller has
+    // walked it meanwhile.
+    void remember(Walk& w, char column);
+
     struct Line {
         char column;
         int n;

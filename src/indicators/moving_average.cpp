@@ -94,8 +94,9 @@ int ZOLV::conv_ema(char type, int s, int l, double* out) const {
     const int i = cursor_index();
     if (window_fails(s, c, i) || window_fails(l, c, i)) return ZOLV_CALC_ERROR;
     const char letter = column_letter(type);
-    const double vs = ema_memory.value_at(letter, s, c, i);
-    const double vl = ema_memory.value_at(letter, l, c, i);
+    double vs = 0.0;
+    double vl = 0.0;
+    ema_memory.values_at(letter, s, l, c, i, &vs, &vl);
     if (out) *out = deviation_percent(vs, vl);
     return ZOLV_OK;
 }

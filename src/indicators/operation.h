@@ -51,8 +51,10 @@ struct Operation {
     // the cursor, which i must be): ZOLV_OK, or ZOLV_CALC_ERROR where no part is defined;
     // `out` is written only on success.
     int (*at)(const ZOLV& z, const Operation& op, const OpArgs& args, int64_t i, OpValue* out);
-    // Every bar's value into `out`, oldest first, as `series` fills it.
-    void (*line)(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out);
+    // The value of every bar of `range` (within the bars) into `out`, oldest first, as
+    // `series` fills it; bar k of `out` is bar range.first + k. May throw SeriesStopped.
+    void (*line)(const ZOLV& z, const Operation& op, const OpArgs& args, Bars range,
+                 SeriesResult* out);
     // For the rows of the older operations, the SeriesOp they run; -1 for the others.
     int older;
 };
@@ -75,11 +77,17 @@ int operation_at_cursor(const ZOLV& z, const Operation& op, const OpArgs& args, 
 // and first bar. May throw std::bad_alloc.
 CalcFailure explain_operation_failure(const ZOLV& z, const Operation& op, const OpArgs& args);
 
-// The operation at every bar of `z`, each bar's value exactly what operation_at_cursor answers
+// The operation at every bar of `range` cut to the bars of `z` (bar k of `out` is the bar
+// range.first + k, 0 the oldest), each bar's value exactly what operation_at_cursor answers
 // with the cursor on that bar (a part not defined there has its `defined` entry 0): ZOLV_OK, or
-// kSeriesStopped when `interrupt` (if given) asked it to stop, as `series` does. May throw
-// std::bad_alloc.
+// kSeriesStopped when `interrupt` (if given) asked it to stop, as `series` does. A range costs
+// its bars and the bars before it that its values depend on: a window's length, or for an
+// operation that depends on every bar before it, the steps from the nearest state the object
+// remembers. May throw std::bad_alloc.
 int operation_series(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out,
-                     SeriesInterrupt* interrupt = nullptr);
+                     SeriesInterrupt* interrupt = nullptr, Bars range = kAllBars);
+
+// Makes every NaN part of `r` undefined: a bar whose parts are all undefined then has no value.
+void drop_nan(SeriesResult* r);
 
 }  // namespace zolv

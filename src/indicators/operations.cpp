@@ -1,11 +1,13 @@
 // This file contains the operation table of zolv::indicator and zolv::series: one row per
 // operation, the rows of the older operations running their ZOLV methods and their lines.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "indicators/definition.h"
+#include "indicators/ema_chain.h"
 #include "indicators/operation.h"
 #include "indicators/series_lines.h"
 #include "indicators/steps/averages.h"
@@ -135,8 +137,123 @@ std::vector<int> older_params(const Operation& op, const OpArgs& a) {
     return params;
 }
 
-void older_line(const ZOLV& z, const Operation& op, const OpArgs& a, SeriesResult* out) {
-    series(z, static_cast<SeriesOp>(op.older), a.column, older_params(op, a), out);
+// The averages ema, conv_ema and macd over the bars [first, range.end) (first at or after their
+// first bar; bar k goes to bar k - range.first of `r`), from the values the object remembers at
+// the bar `start` (first, or for macd the oldest bar of its signal window), each stepped on
+// from there as the whole line steps it.
+void remembered_range(const ZOLV& z, SeriesOp op, const OpArgs& a, Bars range, int64_t first,
+                      SeriesResult* r) {
+    const bool macd = op == SeriesOp::kMacd;
+    const char column = macd ? 'c' : ZOLV::column_letter(a.column);
+    const Column& c = macd ? z.close : z.select_column(a.column);
+    const int n1 = a.ints[0];
+    const int n2 = op == SeriesOp::kEma ? n1 : a.ints[1];
+    const int64_t sig = macd ? a.ints[2] : 1;
+    const int64_t start = first - sig + 1;
+    double e1 = z.ema_memory.value_at(column, n1, c, static_cast<int>(start));
+    double e2 = n2 == n1 ? e1 : z.ema_memory.value_at(column, n2, c, static_cast<int>(start));
+    const double f1 = ema_factor(n1);
+    const double f2 = ema_factor(n2);
+    std::vector<double> line;  // macd's line from `start` on
+    for (int64_t k = start; k < range.end; ++k) {
+        if ((k - start) % kPollBars == kPollBars - 1) poll_stop();
+        if (k > start) {
+            const double x = static_cast<double>(c[static_cast<size_t>(k)]);
+            e1 = EmaChain::next(e1, f1, x);
+            e2 = n2 == n1 ? e1 : EmaChain::next(e2, f2, x);
+        }
+        if (macd) line.push_back(e1 - e2);
+        if (k < first) continue;
+        const size_t bar = static_cast<size_t>(k - range.first);
+        double* out = r->reals.data() + bar * static_cast<size_t>(r->width);
+        r->valid[bar] = 1;
+        if (op == SeriesOp::kEma) {
+            out[0] = e1;
+        } else if (op == SeriesOp::kConvEma) {
+            out[0] = (e1 / e2 - 1.0) * 100.0;
+        } else {
+            // The signal: the sig line values ending at bar k, summed newest first.
+            const size_t newest = static_cast<size_t>(k - start);
+            double sum = 0.0;
+            for (size_t q = newest + 1; q-- > newest + 1 - static_cast<size_t>(sig);) {
+                sum = line[q] + sum;
+            }
+            out[0] = line[newest];
+            out[1] = sum / static_cast<double>(sig);
+        }
+    }
+}
+
+// The line of an older operation over `range` (within the bars), as operation_series answers
+// it. The whole line is its own; a part of it comes from the remembered averages (ema,
+// conv_ema, macd), or from the whole line of a copy of the bars the range and the windows of
+// its values reach (every other older operation depends on the lookback bars before a bar
+// only).
+int older_series(const ZOLV& z, const Operation& op, const OpArgs& a, Bars range, SeriesResult* out,
+                 SeriesInterrupt* interrupt) {
+    const SeriesOp older = static_cast<SeriesOp>(op.older);
+    const std::vector<int> params = older_params(op, a);
+    const int64_t count = static_cast<int64_t>(z.close.size());
+    if (range.first == 0 && range.end == count) {
+        return series(z, older, a.column, params, out, interrupt);
+    }
+    SeriesResult& r = *out;
+    const size_t bars = static_cast<size_t>(range.empty() ? 0 : range.end - range.first);
+    const size_t width = static_cast<size_t>(op.width);
+    const bool integers =
+        op.shape == SeriesShape::kInteger || op.shape == SeriesShape::kIntegerList;
+    r.shape = op.shape;
+    r.width = op.width;
+    r.integer_parts = 0;
+    r.defined.clear();
+    r.valid.assign(bars, 0);
+    r.reals.assign(integers ? 0 : bars * width, 0.0);
+    r.integers.assign(integers ? bars * width : 0, 0);
+    if (bars == 0 || !op.valid(a)) return ZOLV_OK;
+    const int64_t lookback = op.lookback(a);
+    if (older == SeriesOp::kEma || older == SeriesOp::kConvEma || older == SeriesOp::kMacd) {
+        const int64_t first = std::max(range.first, lookback);
+        if (first >= range.end) return ZOLV_OK;
+        CallStop stop{interrupt};
+        const StopScope scope(&stop, true);
+        try {
+            remembered_range(z, older, a, range, first, &r);
+        } catch (const SeriesStopped&) {
+            return kSeriesStopped;
+        }
+        return ZOLV_OK;
+    }
+    const int64_t from = range.first - std::min(range.first, std::max<int64_t>(lookback, 0));
+    ZOLV view;
+    const auto part = [&](const Column& c) {
+        return Column(c.begin() + from, c.begin() + range.end);
+    };
+    view.open = part(z.open);
+    view.high = part(z.high);
+    view.low = part(z.low);
+    view.close = part(z.close);
+    view.volume = part(z.volume);
+    SeriesResult whole;
+    const int status = series(view, older, a.column, params, &whole, interrupt);
+    if (status != ZOLV_OK) return status;
+    const size_t skip = static_cast<size_t>(range.first - from);
+    std::copy(whole.valid.begin() + static_cast<std::ptrdiff_t>(skip), whole.valid.end(),
+              r.valid.begin());
+    const auto tail = [&](const auto& from_values, auto& to_values) {
+        std::copy(from_values.begin() + static_cast<std::ptrdiff_t>(skip * width),
+                  from_values.end(), to_values.begin());
+    };
+    if (integers) {
+        tail(whole.integers, r.integers);
+    } else {
+        tail(whole.reals, r.reals);
+    }
+    return ZOLV_OK;
+}
+
+void older_line(const ZOLV& z, const Operation& op, const OpArgs& a, Bars range,
+                SeriesResult* out) {
+    if (older_series(z, op, a, range, out, nullptr) == kSeriesStopped) throw SeriesStopped();
 }
 
 // The ranges and first bars of the older operations: where their methods answer, given a bar
@@ -313,19 +430,60 @@ CalcFailure explain_operation_failure(const ZOLV& z, const Operation& op, const 
 }
 
 int operation_series(const ZOLV& z, const Operation& op, const OpArgs& args, SeriesResult* out,
-                     SeriesInterrupt* interrupt) {
-    if (op.older >= 0) {
-        return series(z, static_cast<SeriesOp>(op.older), args.column, older_params(op, args), out,
-                      interrupt);
-    }
+                     SeriesInterrupt* interrupt, Bars range) {
+    range = intersect(range, Bars{0, static_cast<int64_t>(z.close.size())});
+    if (range.empty()) range = Bars{range.first, range.first};
+    if (op.older >= 0) return older_series(z, op, args, range, out, interrupt);
     CallStop stop{interrupt};
     const StopScope scope(&stop, true);
     try {
-        op.line(z, op, args, out);
+        op.line(z, op, args, range, out);
     } catch (const SeriesStopped&) {
         return kSeriesStopped;
     }
     return ZOLV_OK;
+}
+
+void drop_nan(SeriesResult* r) {
+    if (r->reals.empty()) return;
+    const size_t width = static_cast<size_t>(r->width);
+    const size_t bars = r->valid.size();
+    if (width == 1) {
+        for (size_t k = 0; k < bars; ++k) {
+            if (!std::isnan(r->reals[k])) continue;
+            r->valid[k] = 0;
+            r->reals[k] = 0.0;
+        }
+        return;
+    }
+    if (std::none_of(r->reals.begin(), r->reals.end(), [](double v) { return std::isnan(v); })) {
+        return;
+    }
+    if (r->defined.empty()) {  // every part of a valid bar is defined
+        r->defined.assign(bars * width, 0);
+        for (size_t k = 0; k < bars; ++k) {
+            std::fill_n(r->defined.begin() + static_cast<std::ptrdiff_t>(k * width), width,
+                        r->valid[k]);
+        }
+    }
+    for (size_t k = 0; k < bars; ++k) {
+        if (!r->valid[k]) continue;
+        bool any = false;
+        for (size_t j = 0; j < width; ++j) {
+            const size_t q = k * width + j;
+            if (!integer_part(r->shape, r->integer_parts, static_cast<int>(j)) &&
+                std::isnan(r->reals[q])) {
+                r->defined[q] = 0;
+                r->reals[q] = 0.0;
+            }
+            any = any || r->defined[q] != 0;
+        }
+        if (any) continue;
+        r->valid[k] = 0;  // no part left: no value, its entries 0
+        if (!r->integers.empty()) {
+            std::fill_n(r->integers.begin() + static_cast<std::ptrdiff_t>(k * width), width, 0);
+        }
+    }
 }
 
 }  // namespace zolv

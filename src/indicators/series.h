@@ -10,6 +10,20 @@
 
 namespace zolv {
 
+// The bars [first, end); empty when first >= end.
+struct Bars {
+    int64_t first;
+    int64_t end;
+    bool empty() const { return first >= end; }
+};
+constexpr Bars kNoBars{0, 0};
+// Every bar there is.
+constexpr Bars kAllBars{0, INT64_MAX};
+
+inline Bars intersect(Bars a, Bars b) {
+    return {a.first > b.first ? a.first : b.first, a.end < b.end ? a.end : b.end};
+}
+
 // The indicator operations, in the alphabetical order of their names.
 enum class SeriesOp {
     kBollingerband,

@@ -1,5 +1,7 @@
 // This file contains the zolv::series command: an indicator at every bar of an object in one
 // call, as a list with one element per bar, oldest first; and zolv::threads, its thread count.
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,8 +36,87 @@ Tcl_Obj* bar_value(const SeriesResult& r, size_t k) {
     return Tcl_NewListObj(r.width, row);
 }
 
-// Everything after the word count: the operation, its words, the line, the list.
+constexpr char kUsage[] =
+    "wrong # args: should be \"zolv::series ?-from bar? ?-to bar? ?-last n? ?-nan empty? object "
+    "operation ?arg ...?\"";
+
+int wrong_args(Tcl_Interp* interp) {
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(kUsage, -1));
+    // The code of Tcl's own wrong-args message.
+    Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", static_cast<char*>(nullptr));
+    return TCL_ERROR;
+}
+
+// The options before the object: the bars asked for and what NaN becomes.
+struct SeriesOptions {
+    Tcl_WideInt from = 0;
+    Tcl_WideInt to = INT64_MAX;
+    Tcl_WideInt last = -1;  // -1: not given
+    bool nan_empty = false;
+
+    // The bars of a series of `size` bars the options ask for, as `at` counts them (0 the
+    // oldest), -to included; not yet cut to the bars.
+    Bars range(int64_t size) const {
+        if (last >= 0) return Bars{size - std::min<int64_t>(last, size), size};
+        return Bars{from, to >= size ? size : to + 1};
+    }
+};
+
+// Reads the options at the start of the words; `*used` receives the words they take.
+int parse_options(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[], SeriesOptions* options,
+                  int* used) {
+    static const char* const kNames[] = {"-from", "-to", "-last", "-nan"};
+    bool range = false;
+    int k = 1;
+    for (; k < objc; k += 2) {
+        const char* word = Tcl_GetString(objv[k]);
+        int option = 0;
+        while (option < 4 && std::strcmp(word, kNames[option]) != 0) ++option;
+        if (option == 4) break;  // the object
+        if (k + 1 == objc) {
+            return raise_error(interp, Tcl_ObjPrintf("value for \"%s\" missing", word), kArgsError);
+        }
+        Tcl_Obj* value = objv[k + 1];
+        if (option == 3) {
+            if (std::strcmp(Tcl_GetString(value), "empty") != 0) {
+                return raise_error(
+                    interp, Tcl_ObjPrintf("bad -nan \"%s\": must be empty", Tcl_GetString(value)),
+                    kArgsError);
+            }
+            options->nan_empty = true;
+            continue;
+        }
+        Tcl_WideInt n = 0;
+        if (Tcl_GetWideIntFromObj(interp, value, &n) != TCL_OK) return TCL_ERROR;
+        if (option == 2) {
+            if (n < 0) {
+                return raise_error(interp,
+                                   Tcl_ObjPrintf("bad -last \"%s\": must be a number of bars, 0 "
+                                                 "or more",
+                                                 Tcl_GetString(value)),
+                                   kArgsError);
+            }
+            options->last = n;
+        } else {
+            (option == 0 ? options->from : options->to) = n;
+            range = true;
+        }
+    }
+    if (range && options->last >= 0) {
+        return raise_error(interp, "-last cannot be combined with -from or -to", kArgsError);
+    }
+    *used = k - 1;
+    return TCL_OK;
+}
+
+// Everything after the word count: the options, the operation, its words, the line, the list.
 int series_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    SeriesOptions options;
+    int used = 0;
+    if (parse_options(interp, objc, objv, &options, &used) != TCL_OK) return TCL_ERROR;
+    objc -= used;
+    objv += used;
+    if (objc < 3) return wrong_args(interp);
     const Operation* op = nullptr;
     OpArgs args;
     if (parse_operation(interp, "zolv::series", objc, objv, &op, &args) != TCL_OK) {
@@ -47,7 +128,8 @@ int series_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     for (;;) {
         Self self;
         if (hold_self(nullptr, interp, objv[1], Access::kRead, &self) != TCL_OK) return TCL_ERROR;
-        const int status = operation_series(*self.get(), *op, args, &result, asked);
+        const Bars range = options.range(static_cast<int64_t>(self->close.size()));
+        const int status = operation_series(*self.get(), *op, args, &result, asked, range);
         self.release();
         if (status == ZOLV_OK) break;
         if (status != kSeriesStopped) return fail(interp, status);
@@ -58,6 +140,7 @@ int series_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
         if (check_interrupts(interp) != TCL_OK) return TCL_ERROR;
         if (interrupt_pending(interp)) asked = nullptr;
     }
+    if (options.nan_empty) drop_nan(&result);
     const size_t bars = result.valid.size();
     const size_t width = static_cast<size_t>(result.width);
     // A value per bar, and for rows a list that holds them.
@@ -79,15 +162,7 @@ int series_body(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
 }  // namespace
 
 int series_cmd(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    if (objc < 3) {
-        Tcl_SetObjResult(interp,
-                         Tcl_NewStringObj("wrong # args: should be \"zolv::series object operation "
-                                          "?arg ...?\"",
-                                          -1));
-        // The code of Tcl's own wrong-args message.
-        Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", static_cast<char*>(nullptr));
-        return TCL_ERROR;
-    }
+    if (objc < 3) return wrong_args(interp);
     return guarded(interp, [&] { return series_body(interp, objc, objv); });
 }
 

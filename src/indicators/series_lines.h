@@ -27,18 +27,6 @@ inline bool sums_exact(int64_t count, int64_t largest) {
     return largest == 0 || count <= kExactLimit / largest;
 }
 
-// The bars [first, end); empty when first >= end.
-struct Bars {
-    int64_t first;
-    int64_t end;
-    bool empty() const { return first >= end; }
-};
-constexpr Bars kNoBars{0, 0};
-
-inline Bars intersect(Bars a, Bars b) {
-    return {std::max(a.first, b.first), std::min(a.end, b.end)};
-}
-
 // The bars where the window check of sma, ema and stdev passes: 1 <= n <= size of the column
 // read and n - 1 <= k < that size (k also below the number of bars).
 inline Bars window_bars(int n, int64_t column, int64_t bars) {

@@ -12,9 +12,7 @@
 namespace zolv {
 namespace {
 
-// The columns of a bar, in the order of its values.
-constexpr int kBarColumns = 5;
-constexpr const char* kColumnNames[kBarColumns] = {"open", "high", "low", "close", "volume"};
+constexpr int kCloseRole = 3;
 constexpr int kVolumeRole = 4;
 constexpr int kDateRole = kBarColumns;  // the first column that is none of the five
 constexpr int kOtherRole = -1;
@@ -25,8 +23,9 @@ constexpr size_t kMaxBars = INT32_MAX / kBarColumns;
 // Bytes of a field's text quoted in a message; a longer text is cut and ends in "...".
 constexpr size_t kShownText = 40;
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t';
+// A blank around a field: a space, or a tab unless tabs separate the fields.
+bool is_blank(char c, char separator) {
+    return c == ' ' || (c == '\t' && separator != '\t');
 }
 
 char lower(char c) {
@@ -69,8 +68,8 @@ enum class Split { kRecord, kFault, kMore };
 // gives the same answer.
 class Tokenizer {
 public:
-    Tokenizer(const char* text, size_t size, int line, bool last)
-        : p_(text), end_(text + size), line_(line), last_(last) {}
+    Tokenizer(const char* text, size_t size, int line, bool last, char separator)
+        : p_(text), end_(text + size), line_(line), last_(last), separator_(separator) {}
 
     bool at_end() const { return p_ == end_; }
     int line() const { return line_; }
@@ -102,7 +101,7 @@ public:
         };
         for (;;) {
             const size_t index = fields.size();
-            while (p_ != end_ && is_blank(*p_)) ++p_;
+            while (p_ != end_ && is_blank(*p_, separator_)) ++p_;
             Field field{p_, 0, line_, false};
             if (p_ != end_ && *p_ == '"') {
                 if (!quoted_field(&field)) {
@@ -111,8 +110,8 @@ public:
                                        "no closing quote before the end of the file");
                 }
                 if (p_ == end_ && !last_) return more();  // a doubled quote may follow
-                while (p_ != end_ && is_blank(*p_)) ++p_;
-                if (p_ != end_ && *p_ != ',' && !at_line_end()) {
+                while (p_ != end_ && is_blank(*p_, separator_)) ++p_;
+                if (p_ != end_ && *p_ != separator_ && !at_line_end()) {
                     return field_fault(static_cast<size_t>(p_ - row) + 1, index, line_,
                                        "text after the closing quote");
                 }
@@ -120,7 +119,7 @@ public:
                 plain_field(&field);
             }
             fields.push_back(field);
-            if (p_ != end_ && *p_ == ',') {
+            if (p_ != end_ && *p_ == separator_) {
                 ++p_;
                 continue;
             }
@@ -183,13 +182,13 @@ private:
         return true;
     }
 
-    // Reads a field up to the next comma or line end, without the blanks around it.
+    // Reads a field up to the next separator or line end, without the blanks around it.
     void plain_field(Field* field) {
         const char* stop = p_;
-        while (stop != end_ && *stop != ',' && *stop != '\n') ++stop;
+        while (stop != end_ && *stop != separator_ && *stop != '\n') ++stop;
         const char* last = stop;
         if (last != p_ && (last == end_ || *last == '\n') && last[-1] == '\r') --last;
-        while (last != p_ && is_blank(last[-1])) --last;
+        while (last != p_ && is_blank(last[-1], separator_)) --last;
         field->data = p_;
         field->size = static_cast<size_t>(last - p_);
         p_ = stop;
@@ -199,6 +198,7 @@ private:
     const char* end_;
     int line_;
     bool last_;
+    char separator_;
     // The record's texts that held doubled quotes, one after another. Fields point into it only
     // once the record is whole: until then it may move as it grows.
     std::string unquoted_;
@@ -220,23 +220,40 @@ std::string shown(const Field& field) {
 }
 
 // A header name without the blanks around it.
-std::pair<const char*, size_t> trimmed(const Field& field) {
+std::pair<const char*, size_t> trimmed(const Field& field, char separator) {
     const char* begin = field.data;
     const char* end = field.data + field.size;
-    while (begin != end && is_blank(*begin)) ++begin;
-    while (end != begin && is_blank(end[-1])) --end;
+    while (begin != end && is_blank(*begin, separator)) ++begin;
+    while (end != begin && is_blank(end[-1], separator)) --end;
     return {begin, static_cast<size_t>(end - begin)};
 }
 
-// The role of a header name: 0 to 4 for the five columns, else kOtherRole.
-int column_role(const Field& field) {
-    const auto name = trimmed(field);
+bool same_name(std::pair<const char*, size_t> name, const char* want, size_t size) {
+    if (size != name.second) return false;
+    for (size_t k = 0; k < size; ++k) {
+        if (lower(name.first[k]) != lower(want[k])) return false;
+    }
+    return true;
+}
+
+// The names the reader knows for each of the five, besides their own.
+bool known_name(std::pair<const char*, size_t> name, int role) {
+    const auto is = [&name](const char* want) { return same_name(name, want, std::strlen(want)); };
+    if (is(kColumnNames[role])) return true;
+    if (role == kCloseRole) return is("close/last");
+    if (role == kVolumeRole) return is("vol") || is("vol.");
+    return false;
+}
+
+// The role of a header name: 0 to 4 for the five columns, else kOtherRole. A column named by
+// the options is found by that name only.
+int column_role(const Field& field, const CsvOptions& options) {
+    const auto name = trimmed(field, options.separator);
     for (int role = 0; role < kBarColumns; ++role) {
-        const char* want = kColumnNames[role];
-        if (std::strlen(want) != name.second) continue;
-        size_t k = 0;
-        while (k < name.second && lower(name.first[k]) == want[k]) ++k;
-        if (k == name.second) return role;
+        const std::string& given = options.columns[role];
+        if (given.empty() ? known_name(name, role) : same_name(name, given.data(), given.size())) {
+            return role;
+        }
     }
     return kOtherRole;
 }
@@ -244,28 +261,30 @@ int column_role(const Field& field) {
 // Reads a row whose fields are all plain, without blanks around them, and whose numbers
 // plain_number takes, given each column's role and decimals. Returns the start of the next
 // line, or null when the row is of any other shape or the text ends before a line end (the
-// general path then reads it and names what is wrong).
+// general path then reads it and names what is wrong). The separator is a constant of each
+// form: the loops over a field's text compare with it at every byte.
+template <char separator>
 const char* plain_row(const char* p, const char* end, const std::vector<int>& roles,
-                      const std::vector<int>& decimals, int32_t* bar, const char** date,
+                      const std::vector<int>& decimals, bool round, int32_t* bar, const char** date,
                       size_t* date_size) {
     const size_t width = roles.size();
     for (size_t k = 0;; ++k) {
         const int role = roles[k];
         if (role >= 0 && role < kBarColumns) {
-            p = plain_number(p, end, decimals[k], &bar[role]);
+            p = plain_number(p, end, decimals[k], round, &bar[role]);
             if (!p) return nullptr;
         } else {
             const char* start = p;
-            if (p != end && (*p == '"' || is_blank(*p))) return nullptr;
-            while (p != end && *p != ',' && *p != '\n' && *p != '\r') ++p;
-            if (p != start && is_blank(p[-1])) return nullptr;
+            if (p != end && (*p == '"' || is_blank(*p, separator))) return nullptr;
+            while (p != end && *p != separator && *p != '\n' && *p != '\r') ++p;
+            if (p != start && is_blank(p[-1], separator)) return nullptr;
             if (role == kDateRole) {
                 *date = start;
                 *date_size = static_cast<size_t>(p - start);
             }
         }
         if (k + 1 == width) break;
-        if (p == end || *p != ',') return nullptr;
+        if (p == end || *p != separator) return nullptr;
         ++p;
     }
     if (p != end && *p == '\r') ++p;
@@ -280,11 +299,11 @@ size_t row_bytes(const char* row, const char* next) {
     return static_cast<size_t>(end - row);
 }
 
-// The text of a scale's option as a message names it: "-scale 100".
+// The text of a scale's option as a message names it: "-scale 100", "-volumescale 0.001".
 std::string scale_text(int role, int decimals) {
-    std::string text = role == kVolumeRole ? "-volumescale 1" : "-scale 1";
-    text.append(static_cast<size_t>(decimals), '0');
-    return text;
+    std::string text = role == kVolumeRole ? "-volumescale " : "-scale ";
+    if (decimals >= 0) return text + "1" + std::string(static_cast<size_t>(decimals), '0');
+    return text + "0." + std::string(static_cast<size_t>(-decimals - 1), '0') + "1";
 }
 
 bool fail(CsvError* error, int line, std::string message) {
@@ -293,29 +312,78 @@ bool fail(CsvError* error, int line, std::string message) {
     return true;
 }
 
-// Reads the numbers of a row split by the general path into a bar. Returns true on failure.
-bool general_row(const std::vector<Field>& fields, const std::vector<int>& roles,
-                 const std::vector<int>& decimals, const std::vector<std::string>& labels,
-                 int32_t* bar, CsvError* error) {
+// Why a number of a row does not read, as a message names it.
+std::string number_message(const std::string& label, const Field& field, int role, int decimals,
+                           NumberFault fault) {
+    std::string message = label + " " + shown(field);
+    const std::string option = role == kVolumeRole ? "-volumescale" : "-scale";
+    if (fault == NumberFault::kSyntax) return message + " is not a number";
+    if (fault == NumberFault::kDecimals) {
+        message += decimals < 0
+                       ? " at " + scale_text(role, decimals) + " is not a whole number"
+                       : " has more decimals than " + scale_text(role, decimals) + " holds";
+        return message + " (use -round, or a larger " + option + ")";
+    }
+    message += " at " + scale_text(role, decimals) + " is outside the 32-bit range";
+    const int least = role == kVolumeRole ? -kMaxScaleDecimals : 0;
+    if (decimals > least) message += " (use a smaller " + option + ")";
+    return message;
+}
+
+// Reads the numbers of a row split by the general path into a bar: kNone, or the fault of the
+// first field that does not read, with `*at` its index.
+NumberFault general_row(const std::vector<Field>& fields, const std::vector<int>& roles,
+                        const std::vector<int>& decimals, const CsvOptions& options, int32_t* bar,
+                        size_t* at) {
+    NumberFault first = NumberFault::kNone;
     for (size_t k = 0; k < fields.size(); ++k) {
         const int role = roles[k];
         if (role < 0 || role >= kBarColumns) continue;
         const Field& field = fields[k];
-        const auto number = trimmed(field);
-        const NumberFault fault =
-            scale_number(number.first, number.second, decimals[k], &bar[role]);
-        if (fault == NumberFault::kNone) continue;
-        std::string message = labels[k] + " " + shown(field);
-        if (fault == NumberFault::kSyntax) {
-            message += " is not a number";
-        } else if (fault == NumberFault::kDecimals) {
-            message += " has more decimals than " + scale_text(role, decimals[k]) + " holds";
-        } else {
-            message += " at " + scale_text(role, decimals[k]) + " is outside the 32-bit range";
+        const auto number = trimmed(field, options.separator);
+        const NumberRules rules{decimals[k], options.round, field.quoted};
+        const NumberFault fault = scale_number(number.first, number.second, rules, &bar[role]);
+        if (fault == NumberFault::kNone || first != NumberFault::kNone) {
+            if (fault != NumberFault::kSyntax) continue;
+            *at = k;  // a field that is no number makes a row to skip, whatever came before
+            return fault;
         }
-        return fail(error, field.line, std::move(message));
+        first = fault;
+        *at = k;
+        // Without skipping, the first fault is the answer; with it, a later field may still
+        // make the row one to skip.
+        if (!options.skip_invalid || fault == NumberFault::kSyntax) return fault;
     }
-    return false;
+    return first;
+}
+
+// The dates whose order the reader tells: ISO dates (YYYY-MM-DD, anything after) and epoch
+// numbers (digits only).
+enum class DateShape { kNone, kIso, kEpoch };
+
+DateShape date_shape(const char* s, size_t n) {
+    const auto digits = [s](size_t from, size_t count) {
+        for (size_t k = from; k < from + count; ++k) {
+            if (!is_digit(s[k])) return false;
+        }
+        return true;
+    };
+    if (n >= 10 && digits(0, 4) && s[4] == '-' && digits(5, 2) && s[7] == '-' && digits(8, 2)) {
+        return DateShape::kIso;
+    }
+    return n > 0 && digits(0, n) ? DateShape::kEpoch : DateShape::kNone;
+}
+
+// Compares two dates of one shape: <0, 0 or >0 as a is earlier, the same or later.
+int compare_dates(DateShape shape, const char* a, size_t na, const char* b, size_t nb) {
+    if (shape == DateShape::kEpoch) {
+        while (na > 1 && *a == '0') ++a, --na;
+        while (nb > 1 && *b == '0') ++b, --nb;
+        if (na != nb) return na < nb ? -1 : 1;
+    }
+    const int c = std::memcmp(a, b, std::min(na, nb));
+    if (c != 0 || na == nb) return c;
+    return na < nb ? -1 : 1;
 }
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -364,8 +432,49 @@ bool CsvReader::finish(CsvBars* out, CsvError* error) {
     size_t used = 0;
     if (read(carry_.data(), carry_.size(), true, &used, error)) return failed_ = true;
     carry_.clear();
+    if (options_.reverse) {
+        // Newest first in the file: the bars, each of five values, and the dates turned round.
+        std::vector<int32_t>& v = bars_.values;
+        const size_t count = v.size() / kBarColumns;
+        for (size_t a = 0, b = count; a + 1 < b; ++a) {
+            --b;
+            std::swap_ranges(v.begin() + static_cast<std::ptrdiff_t>(a * kBarColumns),
+                             v.begin() + static_cast<std::ptrdiff_t>((a + 1) * kBarColumns),
+                             v.begin() + static_cast<std::ptrdiff_t>(b * kBarColumns));
+        }
+        std::reverse(bars_.dates.begin(), bars_.dates.end());
+    }
     *out = std::move(bars_);
     bars_ = CsvBars();
+    return false;
+}
+
+bool CsvReader::skip_lines(const char* text, size_t size, bool last, size_t* used,
+                           CsvError* error) {
+    while (skipped_lines_ < options_.skip) {
+        const char* from = text + *used;
+        const size_t left = size - *used;
+        const char* line_end = static_cast<const char*>(std::memchr(from, '\n', left));
+        const char* stop = line_end ? line_end : from + left;
+        // The line's bytes so far, without a CR that may end it (the last of an earlier piece).
+        const size_t bytes = skipped_bytes_ + static_cast<size_t>(stop - from);
+        const bool cr = stop != from ? stop[-1] == '\r' : skipped_cr_;
+        if (bytes - (cr ? 1 : 0) > kMaxRowBytes) return fail(error, line_, kRowTooLong);
+        if (!line_end) {
+            *used = size;
+            skipped_bytes_ = bytes;
+            skipped_cr_ = cr;
+            if (!last) return false;
+            return fail(
+                error, line_,
+                "the file ends before its header (-skip " + std::to_string(options_.skip) + ")");
+        }
+        *used += static_cast<size_t>(line_end - from) + 1;
+        skipped_bytes_ = 0;
+        skipped_cr_ = false;
+        ++skipped_lines_;
+        ++line_;
+    }
     return false;
 }
 
@@ -382,13 +491,21 @@ bool CsvReader::read_header(const char* text, size_t size, bool last, size_t* us
         }
         started_ = true;
     }
+    if (skip_lines(text, size, last, used, error)) return true;
+    if (skipped_lines_ < options_.skip) return false;
     if (size == *used) {
         if (!last) return false;
+        if (options_.skip > 0) {
+            return fail(
+                error, line_,
+                "the file ends before its header (-skip " + std::to_string(options_.skip) + ")");
+        }
         return fail(error, 1,
                     "empty file: the first line must name the columns open, high, low, close "
                     "and volume");
     }
-    Tokenizer tokens(text + *used, size - *used, line_, last);
+    header_line_ = line_;
+    Tokenizer tokens(text + *used, size - *used, line_, last, options_.separator);
     std::vector<Field> fields;
     SplitFault fault;
     const Split split = tokens.next_record(fields, &fault);
@@ -403,9 +520,9 @@ bool CsvReader::read_header(const char* text, size_t size, bool last, size_t* us
     labels_.assign(fields.size(), std::string());
     int column_of[kBarColumns] = {-1, -1, -1, -1, -1};
     for (size_t k = 0; k < fields.size(); ++k) {
-        const int role = column_role(fields[k]);
+        const int role = column_role(fields[k], options_);
         if (role == kOtherRole) {
-            const auto name = trimmed(fields[k]);
+            const auto name = trimmed(fields[k], options_.separator);
             labels_[k].assign(name.first, name.second);
             if (!have_date_) roles_[k] = kDateRole;
             have_date_ = true;
@@ -421,14 +538,46 @@ bool CsvReader::read_header(const char* text, size_t size, bool last, size_t* us
         labels_[k] = kColumnNames[role];
     }
     for (int role = 0; role < kBarColumns; ++role) {
-        if (column_of[role] < 0) {
-            return fail(error, 1, std::string("header has no column ") + kColumnNames[role]);
+        if (column_of[role] >= 0) continue;
+        if (!options_.columns[role].empty()) {
+            return fail(error, header_line_,
+                        "header has no column \"" + options_.columns[role] +
+                            "\" (named by -columns for " + kColumnNames[role] + ")");
         }
+        return fail(error, header_line_, std::string("header has no column ") + kColumnNames[role]);
     }
     have_header_ = true;
     *used = static_cast<size_t>(tokens.position() - text);
     line_ = tokens.line();
     return false;
+}
+
+bool CsvReader::check_order(const char* date, size_t size, int line, CsvError* error) {
+    if (first_line_ == 0) {
+        first_line_ = line;
+        first_date_.assign(date, size);
+        order_known_ = date_shape(date, size) == DateShape::kNone;
+        return false;
+    }
+    const DateShape shape = date_shape(first_date_.data(), first_date_.size());
+    if (date_shape(date, size) != shape) {
+        order_known_ = true;  // dates of mixed shapes tell nothing
+        return false;
+    }
+    const int order = compare_dates(shape, first_date_.data(), first_date_.size(), date, size);
+    if (order == 0) return false;
+    order_known_ = true;
+    if ((order > 0) == options_.reverse) return false;
+    const Field later{date, size, line, false};
+    const std::string dates = "(" + shown(Field{first_date_.data(), first_date_.size(), 0, false}) +
+                              " on line " + std::to_string(first_line_) + ", then " + shown(later) +
+                              ")";
+    if (order > 0) {
+        return fail(error, line, "the rows run newest first " + dates + ": use -reverse");
+    }
+    return fail(error, line,
+                "the rows run oldest first " + dates +
+                    ": -reverse is for files whose newest row comes first");
 }
 
 bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, CsvError* error) {
@@ -437,8 +586,22 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
         if (read_header(text, size, last, used, error)) return true;
         if (!have_header_) return false;
     }
+    switch (options_.separator) {
+        case ';':
+            return read_rows<';'>(text, size, last, used, error);
+        case '\t':
+            return read_rows<'\t'>(text, size, last, used, error);
+        case '|':
+            return read_rows<'|'>(text, size, last, used, error);
+        default:
+            return read_rows<','>(text, size, last, used, error);
+    }
+}
+
+template <char separator>
+bool CsvReader::read_rows(const char* text, size_t size, bool last, size_t* used, CsvError* error) {
     const size_t width = roles_.size();
-    Tokenizer tokens(text + *used, size - *used, line_, last);
+    Tokenizer tokens(text + *used, size - *used, line_, last, options_.separator);
     std::vector<Field> fields;
     SplitFault fault;
     while (!tokens.at_end()) {
@@ -450,7 +613,8 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
         int32_t bar[kBarColumns] = {};
         const char* date = nullptr;
         size_t date_size = 0;
-        const char* next = plain_row(row, text + size, roles_, decimals_, bar, &date, &date_size);
+        const char* next = plain_row<separator>(row, text + size, roles_, decimals_, options_.round,
+                                                bar, &date, &date_size);
         if (next) {
             if (row_bytes(row, next) > kMaxRowBytes) return fail(error, line, kRowTooLong);
             tokens.next_line(next);
@@ -471,12 +635,29 @@ bool CsvReader::read(const char* text, size_t size, bool last, size_t* used, Csv
                             std::to_string(fields.size()) + " fields where the header has " +
                                 std::to_string(width));
             }
-            if (general_row(fields, roles_, decimals_, labels_, bar, error)) return true;
+            size_t at = 0;
+            const NumberFault number = general_row(fields, roles_, decimals_, options_, bar, &at);
+            if (number == NumberFault::kSyntax && options_.skip_invalid) {
+                bars_.skipped.push_back(line);
+                continue;
+            }
+            if (number != NumberFault::kNone) {
+                const int role = roles_[at];
+                return fail(error, fields[at].line,
+                            number_message(labels_[at], fields[at], role, decimals_[at], number));
+            }
             for (size_t k = 0; k < width; ++k) {
                 if (roles_[k] != kDateRole) continue;
                 date = fields[k].data;
                 date_size = fields[k].size;
             }
+        }
+        // Until the order is known, each date that differs from the first row's is looked at.
+        if (!order_known_ && date &&
+            (date_size != first_date_.size() ||
+             std::memcmp(date, first_date_.data(), date_size) != 0 || first_line_ == 0) &&
+            check_order(date, date_size, line, error)) {
+            return true;
         }
         bars_.values.insert(bars_.values.end(), bar, bar + kBarColumns);
         if (options_.dates) bars_.dates.emplace_back(date ? date : "", date_size);

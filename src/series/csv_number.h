@@ -13,10 +13,28 @@ inline bool is_digit(char c) {
 
 enum class NumberFault { kNone, kSyntax, kDecimals, kRange };
 
-// Scales a decimal number (an optional sign, digits, optionally "." and more digits) by
-// 10^decimals. Fraction digits beyond `decimals` must be zeros: nothing is rounded. The
-// result must fit 32 bits.
-NumberFault scale_number(const char* s, size_t n, int decimals, int32_t* out);
+// The most decimals a scale holds either way: 10^-9 to 10^9.
+constexpr int kMaxScaleDecimals = 9;
+
+// How a number is scaled: by 10^decimals (-9 to 9; a negative power divides), digits the scale
+// does not hold rounded half away from zero when `round` is set (else they must be zeros), and
+// thousands separators read when `grouped` is set.
+struct NumberRules {
+    int decimals = 0;
+    bool round = false;
+    bool grouped = false;
+};
+
+// Scales a decimal number by 10^rules.decimals with digit arithmetic. A number is an optional
+// "$", an optional sign, an optional "$" (one "$" at most), digits (with `grouped`, optionally
+// in groups of three after the first one to three, separated by ","), optionally "." and more
+// digits, and optionally an exponent: "e" or "E", an optional sign and digits. The result must
+// fit 32 bits.
+NumberFault scale_number(const char* s, size_t n, const NumberRules& rules, int32_t* out);
+
+// The exponent k of a power of ten written as a number ("1000", "0.001", "1e-3", "10E2"): true
+// with *exponent = k when the text is exactly 10^k with |k| <= kMaxScaleDecimals.
+bool power_of_ten(const char* s, size_t n, int* exponent);
 
 constexpr uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
                                      100000, 1000000, 10000000, 100000000, 1000000000};
@@ -24,12 +42,22 @@ constexpr uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000
 // The largest magnitude of a 32-bit value: 2^31 for a negative one, 2^31 - 1 else.
 constexpr uint64_t kNegativeLimit = uint64_t{1} << 31;
 
-// The number at the start of a plain field in its most common shape: an optional "-", at
-// most ten digits, and at most `decimals` digits after a ".". Returns the position behind it,
-// or null for any other text or a value outside 32 bits; scale_number then decides. Both give
-// the same value for every text this one takes. Digits are counted after their loop: a longer
-// run wraps `magnitude` harmlessly before it is refused.
-inline const char* plain_number(const char* p, const char* end, int decimals, int32_t* out) {
+// plain_number for the numbers it leaves to a second look: digits the scale does not hold, or
+// a scale that divides. Rounds them half away from zero when `round` is set; else takes them
+// only when the digits it drops are zeros of the integer part.
+const char* plain_rounded(const char* p, const char* end, int decimals, bool round, int32_t* out);
+
+// The number at the start of a plain field in its most common shape: an optional "-", at most
+// ten digits, and optionally a "." and digits; with `round` the fraction digits the scale does
+// not hold are rounded, else there must be none (for a negative scale, the integer digits it
+// divides away must be zeros as well). Returns the position behind it, or null for any other
+// text or a value outside 32 bits; scale_number then decides. Both give the same value for
+// every text this one takes. Digits are counted after their loop: a longer run wraps
+// `magnitude` harmlessly before it is refused.
+inline const char* plain_number(const char* p, const char* end, int decimals, bool round,
+                                int32_t* out) {
+    if (decimals < 0) return plain_rounded(p, end, decimals, round, out);
+    const char* start = p;
     const bool negative = p != end && *p == '-';
     if (negative) ++p;
     const char* whole = p;
@@ -42,7 +70,9 @@ inline const char* plain_number(const char* p, const char* end, int decimals, in
             magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
         }
         const ptrdiff_t kept = p - fraction;
-        if (kept == 0 || kept > decimals) return nullptr;
+        if (kept == 0) return nullptr;
+        if (kept > decimals)
+            return round ? plain_rounded(start, end, decimals, true, out) : nullptr;
         decimals -= static_cast<int>(kept);
     }
     magnitude *= kPowersOfTen[decimals];

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "series/zolv.h"
@@ -140,6 +141,112 @@ TEST(Stream, ABoundedWindowStaysBounded) {
     EXPECT_LE(peak, 4000u);
     ASSERT_EQ(closes.size(), z.close.size());
     for (size_t k = 0; k < closes.size(); k += 97) EXPECT_EQ(closes[k], z.close[k]);
+}
+
+// ---- Two remembered averages walked together ----------------------------------------------
+
+uint64_t bits_of(double v) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+// A column of `bars` random closes.
+ZOLV random_bars(int bars, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int32_t> close(-500, 100000);
+    ZOLV z;
+    for (int k = 0; k < bars; ++k) {
+        const int32_t c = close(random);
+        const Bar bar{c, c, c, c, k};
+        z.push_back(bar.data(), 5);
+    }
+    return z;
+}
+
+// Two averages asked together, after each was walked alone to its own bar (-1: not at all),
+// answer what two lone walks answer, and what they remember holds at every bar.
+TEST(Stream, TwoAveragesWalkedTogetherMatchTwoWalkedAlone) {
+    struct Case {
+        int n1, n2;
+        int alone1, alone2;  // each one's bar before the pair is asked
+        int at;              // the pair's bar
+    };
+    const Case cases[] = {
+        {12, 26, -1, -1, 399},  // both from their seeds, seeds 14 bars apart
+        {26, 12, -1, -1, 399},  {12, 26, 300, -1, 399},  // one far ahead
+        {12, 26, -1, 300, 399}, {5, 9, 100, 117, 250},   // both walked, to different bars
+        {12, 26, 399, -1, 200},                          // one remembered, the other walks on
+        {12, 26, 399, 399, 31},                          // both remembered
+        {12, 26, -1, -1, 25},                            // the longer one at its seed
+        {2, 3, -1, -1, 40},     {1, 20, -1, -1, 60},    {20, 1, 30, -1, 60},
+        {7, 7, -1, -1, 100},    {40, 64, 63, 64, 399},  {16, 17, 31, 32, 48},
+    };
+    const ZOLV z = random_bars(400, 7);
+    for (const Case& t : cases) {
+        zolv::EmaMemory together;
+        zolv::EmaMemory alone;
+        for (zolv::EmaMemory* m : {&together, &alone}) {
+            if (t.alone1 >= 0) m->value_at('c', t.n1, z.close, t.alone1);
+            if (t.alone2 >= 0) m->value_at('c', t.n2, z.close, t.alone2);
+        }
+        double v1 = 0.0;
+        double v2 = 0.0;
+        together.values_at('c', t.n1, t.n2, z.close, t.at, &v1, &v2);
+        const std::string where =
+            std::to_string(t.n1) + " " + std::to_string(t.n2) + " at " + std::to_string(t.at);
+        EXPECT_EQ(bits_of(alone.value_at('c', t.n1, z.close, t.at)), bits_of(v1)) << where;
+        EXPECT_EQ(bits_of(alone.value_at('c', t.n2, z.close, t.at)), bits_of(v2)) << where;
+        // What the pair remembered: every bar of both lines, from the memory as it stands.
+        for (int n : {t.n1, t.n2}) {
+            for (int i = n - 1; i < 400; ++i) {
+                double want = 0.0;
+                ASSERT_FALSE(z.calc.ema(n, z.close, i, &want));
+                ASSERT_EQ(bits_of(want), bits_of(together.value_at('c', n, z.close, i)))
+                    << where << ": ema " << n << " at " << i;
+            }
+        }
+    }
+}
+
+// Four threads ask one memory for single and paired averages of more lengths than it keeps,
+// at random bars: each answer is the calculation's (the thread sanitizer watches the fills).
+TEST(Stream, RememberedAveragesFilledByConcurrentReaders) {
+    const ZOLV z = random_bars(3000, 11);
+    const int lengths[] = {2, 5, 9, 12, 20, 26, 40, 64, 100, 200};
+    zolv::EmaMemory memory;
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            std::mt19937 random(static_cast<uint32_t>(t));
+            auto uniform = [&random](int low, int high) {
+                return std::uniform_int_distribution<int>(low, high)(random);
+            };
+            for (int k = 0; k < 300; ++k) {
+                const int n1 = lengths[uniform(0, 9)];
+                const int n2 = lengths[uniform(0, 9)];
+                const int i = uniform(std::max(n1, n2) - 1, 2999);
+                double v1 = 0.0;
+                double v2 = 0.0;
+                if (k % 2) {
+                    memory.values_at('c', n1, n2, z.close, i, &v1, &v2);
+                } else {
+                    v1 = memory.value_at('c', n1, z.close, i);
+                    v2 = memory.value_at('c', n2, z.close, i);
+                }
+                double w1 = 0.0;
+                double w2 = 0.0;
+                z.calc.ema(n1, z.close, i, &w1);
+                z.calc.ema(n2, z.close, i, &w2);
+                if (bits_of(v1) != bits_of(w1) || bits_of(v2) != bits_of(w2)) {
+                    ++wrong[static_cast<size_t>(t)];
+                }
+            }
+        });
+    }
+    for (std::thread& r : readers) r.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(0, wrong[static_cast<size_t>(t)]) << "reader " << t;
 }
 
 }  // namespace
