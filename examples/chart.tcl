@@ -311,7 +311,7 @@ proc ::chart::add_operations {} {
         set series {}
         for {set k 0} {$k < max(1, [llength $names])} {incr k} {
             set paint [lindex $palette [expr {($colour + $k) % [llength $palette]}]]
-            if {$name in $bars::price_operations} {
+            if {$name in $::bars::price_operations} {
                 lappend series [list $words $k $paint {}]
             } else {
                 lappend series [list $words $k $paint [expr {$names eq {} ? $name
@@ -319,12 +319,12 @@ proc ::chart::add_operations {} {
             }
         }
         incr colour
-        if {$name in $bars::price_operations} {
+        if {$name in $::bars::price_operations} {
             dict set overlays op:$name [dict create label [join $words] short $name \
                 op $name draw lines more 1 series $series]
             set show(op:$name) 0
         } else {
-            set unit [expr {$name in $bars::price_difference_operations ? "\$" : ""}]
+            set unit [expr {$name in $::bars::price_difference_operations ? "\$" : ""}]
             dict set oscillators op:$name [dict create label [join $words] range {} \
                 guides {} invert 0 unit $unit op $name more 1 series $series]
         }
