@@ -506,7 +506,7 @@ void run_one(FuzzedDataProvider& in, Session& s) {
             break;
         }
         case 16: {  // an operation of the table at every bar or at the cursor
-            const zolv::Operation& op =
+            const zolv::Operation& row =
                 zolv::kOperations[in.ConsumeIntegralInRange(0, zolv::kOperationCount - 1)];
             const bool series = in.ConsumeBool();
             Words options;  // zolv::series's options before the object
@@ -527,10 +527,10 @@ void run_one(FuzzedDataProvider& in, Session& s) {
             w.insert(w.end(), options.begin(), options.end());
             w.push_back(target);
             w.push_back(in.ConsumeIntegralInRange(0, 15) == 0 ? in.ConsumeRandomLengthString(8)
-                                                              : std::string(op.name));
-            const size_t words = std::strlen(op.kinds) + (in.ConsumeIntegralInRange(0, 15) == 0);
+                                                              : std::string(row.name));
+            const size_t words = std::strlen(row.kinds) + (in.ConsumeIntegralInRange(0, 15) == 0);
             for (size_t k = 0; k < words; ++k) {
-                const char kind = op.kinds[k];
+                const char kind = row.kinds[k];
                 if (kind == 'c') {
                     w.push_back(in.ConsumeBool() ? type_word(in) : "Close");
                 } else if (kind == 'd') {
