@@ -156,8 +156,8 @@ def zolv_lines(tclsh, build, csv, words_list):
     return lines
 
 
-def peer_line(peerdump, csv, spec):
-    lib, name, *params = spec.split()
+def peer_line(peerdump, csv, entry):
+    lib, name, *params = entry.split()
     out = subprocess.run([peerdump, "dump", csv, lib, name] + params, capture_output=True,
                          text=True, check=True).stdout.splitlines()
     header = out[0].split(",")[1:]
@@ -350,8 +350,8 @@ def main():
         for label, csv, bars in data:
             words = [case[0] for case in CASES] + [model[0] for model in MODELS]
             lines = zolv_lines(opts.tclsh, opts.build, csv, words)
-            for (ours_words, spec, columns, rule), ours in zip(CASES, lines):
-                peer = peer_line(peerdump, csv, spec)
+            for (ours_words, entry, columns, rule), ours in zip(CASES, lines):
+                peer = peer_line(peerdump, csv, entry)
                 t = totals.setdefault(ours_words.split()[0], [0, 0, 0])
                 skips = skip_bars(rule, ours_words, ours, peer, columns)
                 for j, column in enumerate(columns):
