@@ -133,12 +133,10 @@ bool power_of_ten(const char* s, size_t n, int* exponent) {
 }
 
 const char* plain_rounded(const char* p, const char* end, int decimals, bool round, int32_t* out) {
-    const bool negative = p != end && *p == '-';
-    if (negative) ++p;
-    const char* whole = p;
+    bool negative = false;
     uint64_t magnitude = 0;
-    while (p != end && is_digit(*p)) magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
-    if (p == whole || p - whole > 10) return nullptr;
+    p = whole_digits(p, end, &negative, &magnitude);
+    if (p == nullptr) return nullptr;
     const ptrdiff_t places = decimals > 0 ? decimals : 0;
     ptrdiff_t missing = places;  // zeros the fraction leaves to supply
     bool up = false;             // the first digit dropped rounds the magnitude up

@@ -42,6 +42,19 @@ constexpr uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000
 // The largest magnitude of a 32-bit value: 2^31 for a negative one, 2^31 - 1 else.
 constexpr uint64_t kNegativeLimit = uint64_t{1} << 31;
 
+// The sign and the integer digits at the start of a number: *negative and their *magnitude.
+// Returns the position behind the digits, or null where there are none or more than ten.
+inline const char* whole_digits(const char* p, const char* end, bool* negative,
+                                uint64_t* magnitude) {
+    *negative = p != end && *p == '-';
+    if (*negative) ++p;
+    const char* whole = p;
+    uint64_t m = 0;
+    while (p != end && is_digit(*p)) m = m * 10 + static_cast<uint64_t>(*p++ - '0');
+    *magnitude = m;
+    return p == whole || p - whole > 10 ? nullptr : p;
+}
+
 // plain_number for the numbers it leaves to a second look: digits the scale does not hold, or
 // a scale that divides. Rounds them half away from zero when `round` is set; else takes them
 // only when the digits it drops are zeros of the integer part.
@@ -58,12 +71,10 @@ inline const char* plain_number(const char* p, const char* end, int decimals, bo
                                 int32_t* out) {
     if (decimals < 0) return plain_rounded(p, end, decimals, round, out);
     const char* start = p;
-    const bool negative = p != end && *p == '-';
-    if (negative) ++p;
-    const char* whole = p;
+    bool negative = false;
     uint64_t magnitude = 0;
-    while (p != end && is_digit(*p)) magnitude = magnitude * 10 + static_cast<uint64_t>(*p++ - '0');
-    if (p == whole || p - whole > 10) return nullptr;
+    p = whole_digits(p, end, &negative, &magnitude);
+    if (p == nullptr) return nullptr;
     if (p != end && *p == '.') {
         const char* fraction = ++p;
         while (p != end && is_digit(*p)) {

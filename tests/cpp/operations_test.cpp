@@ -18,6 +18,7 @@
 
 #include "indicators/operation.h"
 #include "indicators/series_lines.h"
+#include "sample_bars.h"
 #include "series/csv.h"
 #include "series/zolv.h"
 
@@ -252,21 +253,6 @@ ZOLV extremes(int bars, uint32_t seed) {
         add(z, o, h, l, price(), volumes[std::uniform_int_distribution<int>(0, 4)(rng)]);
     }
     z.pos = 0;
-    return z;
-}
-
-// The sample daily bars shipped with the sources (prices in 1/10000 dollar).
-ZOLV sample_bars() {
-    std::string path = __FILE__;
-    path = path.substr(0, path.find_last_of('/')) + "/../../data/msft-daily-2000-2001.csv";
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in.good()) << path;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    zolv::CsvBars bars;
-    zolv::CsvError error;
-    EXPECT_FALSE(zolv::parse_csv(text.data(), text.size(), zolv::CsvOptions(), &bars, &error));
-    ZOLV z;
-    z.setlist(bars.values.data(), static_cast<int>(bars.values.size()));
     return z;
 }
 

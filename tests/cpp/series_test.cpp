@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "indicators/series_lines.h"
+#include "sample_bars.h"
 #include "series/csv.h"
 #include "series/zolv.h"
 
@@ -238,23 +239,6 @@ ZOLV extremes(int bars, uint32_t seed) {
         z.volume.push_back(volumes[volume(rng)]);
     }
     z.pos = 0;
-    return z;
-}
-
-// The sample daily bars shipped with the sources (prices in 1/10000 dollar).
-ZOLV sample_bars() {
-    std::string path = __FILE__;
-    path = path.substr(0, path.find_last_of('/')) + "/../../data/msft-daily-2000-2001.csv";
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in.good()) << path;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const zolv::CsvOptions options;
-    zolv::CsvBars bars;
-    zolv::CsvError error;
-    EXPECT_FALSE(zolv::parse_csv(text.data(), text.size(), options, &bars, &error))
-        << error.line << ": " << error.message;
-    ZOLV z;
-    EXPECT_EQ(ZOLV_OK, z.setlist(bars.values.data(), static_cast<int>(bars.values.size())));
     return z;
 }
 

@@ -26,11 +26,16 @@ inline void vwap_of(const VolumeSums& s, Out& out) {
     out.real(0, static_cast<double>(s.weighted) / (3.0 * static_cast<double>(s.volume)));
 }
 
-// vwap n: over the n bars ending at the bar, S = the sum of (H + L + C) * V and W = the sum of
-// V: double(S) / (3.0 * double(W)). From bar n - 1.
-struct Vwap : Definition {
+// C * V of bar k, exact.
+inline __int128 close_volume(const Input& in, int64_t k) {
+    return static_cast<__int128>(int64_t{in.close[k]} * in.volume[k]);
+}
+
+// The exact sums over the n bars ending at the bar of Weighted(bar) and of V. From bar n - 1.
+template <__int128 (*Weighted)(const Input&, int64_t)>
+struct WindowVolumeSums : Definition {
     int32_t n;
-    explicit Vwap(const OpArgs& a) : n(a.ints[0]) {}
+    explicit WindowVolumeSums(const OpArgs& a) : n(a.ints[0]) {}
     bool valid() const { return n >= 1; }
     int64_t lookback() const { return int64_t{n} - 1; }
     int64_t span() const { return n; }
@@ -40,13 +45,19 @@ struct Vwap : Definition {
         VolumeSums sums;
     };
     void step(State& s, const Input& in, int64_t k) const {
-        s.sums.weighted += typical_volume(in, k);
+        s.sums.weighted += Weighted(in, k);
         s.sums.volume += in.volume[k];
         if (++s.seen > n) {
-            s.sums.weighted -= typical_volume(in, k - n);
+            s.sums.weighted -= Weighted(in, k - n);
             s.sums.volume -= in.volume[k - n];
         }
     }
+};
+
+// vwap n: over the n bars ending at the bar, S = the sum of (H + L + C) * V and W = the sum of
+// V: double(S) / (3.0 * double(W)). From bar n - 1.
+struct Vwap : WindowVolumeSums<typical_volume> {
+    using WindowVolumeSums::WindowVolumeSums;
     void value(const State& s, const Input&, int64_t, Out& out) const { vwap_of(s.sums, out); }
 };
 
@@ -69,28 +80,8 @@ struct Avwap : Definition {
 
 // vwma n: over the n bars ending at the bar, double(the sum of C * V) / double(the sum of V).
 // From bar n - 1.
-struct Vwma : Definition {
-    int32_t n;
-    explicit Vwma(const OpArgs& a) : n(a.ints[0]) {}
-    bool valid() const { return n >= 1; }
-    int64_t lookback() const { return int64_t{n} - 1; }
-    int64_t span() const { return n; }
-
-    struct State {
-        int64_t seen = 0;
-        VolumeSums sums;
-    };
-    static __int128 close_volume(const Input& in, int64_t k) {
-        return static_cast<__int128>(int64_t{in.close[k]} * in.volume[k]);
-    }
-    void step(State& s, const Input& in, int64_t k) const {
-        s.sums.weighted += close_volume(in, k);
-        s.sums.volume += in.volume[k];
-        if (++s.seen > n) {
-            s.sums.weighted -= close_volume(in, k - n);
-            s.sums.volume -= in.volume[k - n];
-        }
-    }
+struct Vwma : WindowVolumeSums<close_volume> {
+    using WindowVolumeSums::WindowVolumeSums;
     void value(const State& s, const Input&, int64_t, Out& out) const {
         if (s.sums.volume == 0) return;
         out.real(0, static_cast<double>(s.sums.weighted) / static_cast<double>(s.sums.volume));
